@@ -1,0 +1,7 @@
+#pragma once
+
+namespace zv::driver {
+
+int run_test_iterations();
+
+}  // namespace zv::driver
