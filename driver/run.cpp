@@ -1,9 +1,95 @@
+// Program entry: the run sequence, the exit status, the clean-up that every
+// way out after start-up passes through, and the break handling.
 #include "driver/run.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "driver/iterations.h"
+#include "driver/plan.h"
+#include "emulator/virtual_bus.h"
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "frontend/report_header.h"
+#include "scsi/layer.h"
+#include "scsi/linux_sg.h"
+#include "scsi/port.h"
+#include "scsi/startup.h"
+#include "tape/patterns.h"
 
 namespace zv::driver {
 
-int run_program(int, char**) { return 1; }
-void clean_up() {}
-void on_break_interrupt(int) {}
+using frontend::channels;
+using frontend::settings;
+
+namespace {
+
+// The port driver of this run: the virtual bus or the Linux SCSI generic
+// layer. It outlives every command and goes with the clean-up.
+std::unique_ptr<port::PortDriver> run_port;
+
+// The layer is released once per run, whichever way out comes first.
+bool layer_held = false;
+
+void close_file(std::FILE*& stream) {
+    if (stream == nullptr) return;
+    std::fclose(stream);
+    stream = nullptr;
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv) {
+    if (frontend::parse_options(argc, argv) != 0) return frontend::exit_status;
+
+    if (!settings.vbus_file_name.empty()) {
+        std::string error;
+        run_port = emulator::load_virtual_bus(settings.vbus_file_name, error);
+        if (!run_port) {
+            std::fprintf(channels.error_console, "%s\n", error.c_str());
+            return 1;
+        }
+    } else {
+        run_port = port::make_linux_sg_port();
+    }
+    port::set_active_port(run_port.get());
+    layer_held = true;
+
+    if (scsi::start_run(on_break_interrupt) == 0) {
+        frontend::print_report_header();
+        frontend::print_settings_summary();
+        if (plan_transfers() == 0 && run_test_iterations() == 0) frontend::exit_status = 0;
+    }
+    clean_up();
+    return frontend::exit_status;
+}
+
+void clean_up() {
+    tape::free_buffer(tape::data_buffers.data_buffer_1, settings.max_transfer_length);
+    tape::free_buffer(tape::data_buffers.data_buffer_2, settings.max_transfer_length);
+    if (layer_held) {
+        layer_held = false;
+        scsi::release_scsi_layer();
+        port::set_active_port(nullptr);
+        run_port.reset();
+    }
+    // Both aliases of the files go before the files themselves.
+    scsi::set_cdb_list_file(nullptr);
+    frontend::set_layer_log_stream(nullptr);
+    close_file(channels.output_file);
+    close_file(channels.cdb_list_file);
+    frontend::show_console_cursor();
+}
+
+void on_break_interrupt(int) {
+    // A second Ctrl-C during the clean-up must not start another one.
+    std::signal(SIGINT, SIG_IGN);
+    clean_up();
+    std::signal(SIGINT, SIG_DFL);
+    std::exit(1);
+}
 
 }  // namespace zv::driver
