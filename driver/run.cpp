@@ -20,12 +20,6 @@
 #include "scsi/startup.h"
 #include "tape/patterns.h"
 
-// TEMPORARY until the virtual bus lands: keeps zvtape linking without it.
-namespace zv::emulator {
-std::unique_ptr<port::PortDriver> load_virtual_bus(const std::string& file_name, std::string& error)
-    __attribute__((weak));
-}
-
 namespace zv::driver {
 
 using frontend::channels;
@@ -53,11 +47,7 @@ int run_program(int argc, char** argv) {
 
     if (!settings.vbus_file_name.empty()) {
         std::string error;
-        if (emulator::load_virtual_bus != nullptr) {
-            run_port = emulator::load_virtual_bus(settings.vbus_file_name, error);
-        } else {
-            error = "virtual bus not available";
-        }
+        run_port = emulator::load_virtual_bus(settings.vbus_file_name, error);
         if (!run_port) {
             std::fprintf(channels.error_console, "%s\n", error.c_str());
             return 1;
