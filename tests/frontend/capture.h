@@ -1,0 +1,70 @@
+// Fixture for front end tests: console and error console go to temporary
+// files, and every process-wide record starts from its defaults.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "tape/dsc_config.h"
+
+namespace zv::test {
+
+inline std::string stream_text(std::FILE* stream) {
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string text;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, got);
+    return text;
+}
+
+class CapturedOutput : public ::testing::Test {
+protected:
+    void SetUp() override { open_fresh(); }
+    void TearDown() override {
+        frontend::channels = frontend::OutputChannels{};
+        std::fclose(console_);
+        std::fclose(error_console_);
+    }
+    // Starts a further case within one test: fresh captures and records.
+    void reset() {
+        std::fclose(console_);
+        std::fclose(error_console_);
+        open_fresh();
+    }
+
+    void open_fresh() {
+        console_ = std::tmpfile();
+        error_console_ = std::tmpfile();
+        ASSERT_NE(console_, nullptr);
+        ASSERT_NE(error_console_, nullptr);
+        frontend::channels = frontend::OutputChannels{};
+        frontend::channels.console = console_;
+        frontend::channels.error_console = error_console_;
+        frontend::settings = frontend::TestSettings{};
+        frontend::exit_status = 1;
+        tape::drive_status_config = tape::DriveStatusConfig{};
+    }
+
+    std::string console() { return stream_text(console_); }
+    std::string errors() { return stream_text(error_console_); }
+
+    // Runs the parser on a command line (the program name is added).
+    static int parse(std::vector<std::string> args) {
+        args.insert(args.begin(), "zvtape");
+        std::vector<char*> pointers;
+        for (std::string& arg : args) pointers.push_back(arg.data());
+        return frontend::parse_options(static_cast<int>(pointers.size()), pointers.data());
+    }
+
+    std::FILE* console_ = nullptr;
+    std::FILE* error_console_ = nullptr;
+};
+
+}  // namespace zv::test
