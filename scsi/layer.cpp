@@ -153,45 +153,32 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
 
 port::Handle get_device_handle() {
     layer.outcome.error_code = port::ERROR_NOT_FOUND;
-    port::Handle result = port::INVALID_HANDLE;
-    HandleInfo* selected = nullptr;
-    bool selected_closed = false;
 
-    // Every entry is visited: the handles of the other targets age on each call.
+    // Every entry is visited on every call. The handles of the other targets
+    // age first, so a handle shared with them is never closed after it has
+    // been picked for this command: it is closed first and opened again.
     for (int i = 0; i < layer.device_count; ++i) {
         AccessibleDevice& device = layer.devices[i];
         HandleInfo* info = device.handle_info;
-        if (info == nullptr) continue;
-        if (matches_target(device)) {
-            if (info->handle == port::INVALID_HANDLE) open_handle(*info);
-            if (info->handle != port::INVALID_HANDLE) {
-                layer.outcome.error_code = 0;
-                result = info->handle;
-                selected = info;
-                selected_closed = false;
-                if (info->usage_score < 100) {
-                    if (info->usage_score < 0)
-                        info->usage_score = layer.open_handle_count;
-                    else
-                        info->usage_score += layer.open_handle_count;
-                }
-            }
-        } else if (info->handle != port::INVALID_HANDLE) {
-            if (--info->usage_score < -10) {
-                if (info == selected) selected_closed = true;
-                close_handle(*info);
-            }
-        }
+        if (info == nullptr || matches_target(device) || info->handle == port::INVALID_HANDLE) continue;
+        if (--info->usage_score < -10) close_handle(*info);
     }
 
-    // A shared handle can age out through the other entries of its adapter
-    // after the target's entry picked it; it is never handed out closed, so
-    // it is opened again for this command.
-    if (selected_closed) {
-        layer.outcome.error_code = port::ERROR_NOT_FOUND;
-        open_handle(*selected);
-        if (selected->handle != port::INVALID_HANDLE) layer.outcome.error_code = 0;
-        result = selected->handle;
+    port::Handle result = port::INVALID_HANDLE;
+    for (int i = 0; i < layer.device_count; ++i) {
+        AccessibleDevice& device = layer.devices[i];
+        HandleInfo* info = device.handle_info;
+        if (info == nullptr || !matches_target(device)) continue;
+        if (info->handle == port::INVALID_HANDLE) open_handle(*info);
+        if (info->handle == port::INVALID_HANDLE) continue;
+        layer.outcome.error_code = 0;
+        result = info->handle;
+        if (info->usage_score < 100) {
+            if (info->usage_score < 0)
+                info->usage_score = layer.open_handle_count;
+            else
+                info->usage_score += layer.open_handle_count;
+        }
     }
     return result;
 }
