@@ -18,9 +18,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<zv::port::PortDriver> port;
     if (virtual_bus_file != nullptr) {
         std::string error;
-#if 0  // TEMP until the virtual bus lands
         port = zv::emulator::load_virtual_bus(virtual_bus_file, error);
-#endif
         if (!port) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
