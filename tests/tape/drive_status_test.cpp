@@ -133,6 +133,8 @@ TEST_P(Intervals, StartThenEndReport) {
     }
 }
 
+void PrintTo(const IntervalCase& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(DriveStatus, Intervals, ::testing::ValuesIn(INTERVAL_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -273,6 +275,8 @@ TEST_P(LogPages, WalkToCounter) {
     }
 }
 
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(DriveStatus, LogPages, ::testing::ValuesIn(LOG_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -303,6 +307,8 @@ TEST_P(CommandFailures, ErrorLineAndStatus) {
     expect_report_then_status(c.text);
     expect_commands_as_scripted();
 }
+
+void PrintTo(const CommandFailure& c, std::ostream* os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(DriveStatus, CommandFailures, ::testing::ValuesIn(COMMAND_FAILURES),
                          [](const auto& info) { return std::string(info.param.name); });

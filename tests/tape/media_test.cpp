@@ -1,6 +1,12 @@
 // Rewind, filemarks, spacing and unload/reload against a scripted drive.
 #include "tape/media.h"
 
+#include <signal.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
 #include "fake_drive.h"
 
 namespace zv::test {
@@ -75,6 +81,8 @@ TEST_P(Stops, ReportAndFlag) {
         expect_report(c.text);
     }
 }
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(Media, Stops, ::testing::ValuesIn(STOP_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -176,8 +184,41 @@ TEST_P(ReloadFailures, StopWithErrorAndStatus) {
     EXPECT_EQ(tape::load_unload_supported, c.load_unload_supported);
 }
 
+void PrintTo(const ReloadFailure& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(Media, ReloadFailures, ::testing::ValuesIn(RELOAD_FAILURES),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A Ctrl-C during a long wait reaches the program's break handler within a
+// slice, not at the end of the wait.
+std::chrono::steady_clock::time_point sleep_began;
+
+void exit_on_break(int) {
+    const auto waited = std::chrono::steady_clock::now() - sleep_began;
+    std::_Exit(waited < std::chrono::milliseconds(1000) ? 3 : 4);
+}
+
+TEST(SleepMilliseconds, BreakIsActedOnDuringTheWait) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            scsi::install_break_handler(exit_on_break);
+            sleep_began = std::chrono::steady_clock::now();
+            std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                ::kill(::getpid(), SIGINT);
+            }).detach();
+            tape::sleep_milliseconds(5000);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+
+TEST(SleepMilliseconds, LastsAtLeastTheTimeAsked) {
+    const auto begin = std::chrono::steady_clock::now();
+    tape::sleep_milliseconds(130);
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(130));
+}
 
 }  // namespace
 }  // namespace zv::test
