@@ -1,0 +1,32 @@
+// Runs the built zvtape in a scratch directory and masks what changes from
+// run to run (date, time, measured seconds and rates).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zv::test {
+
+struct RunResult {
+    int exit_status = -1;  // -1: did not exit normally
+    std::string console;   // standard output
+    std::string errors;    // standard error
+};
+
+// A fresh, empty working directory under the system's temporary directory.
+std::filesystem::path make_scratch_directory(const std::string& name);
+
+// Runs ZVTAPE_BIN with args in directory and waits for it.
+RunResult run_zvtape(const std::filesystem::path& directory, const std::vector<std::string>& args);
+
+std::string read_file(const std::filesystem::path& path);
+
+// Date "MM/DD/YY", time "HH:MM:SS xm", "#.## SEC" and "# KB/SEC" in place of
+// the figures.
+std::string mask_variable_fields(const std::string& text);
+
+// Shows CR and LF so that a failed comparison tells line ends apart.
+std::string visible_line_ends(const std::string& text);
+
+}  // namespace zv::test

@@ -1,0 +1,161 @@
+// Whole runs of zvtape on virtual bus fixtures. Each run's output file is
+// compared with an expected file written from the report formats (LF line
+// ends there; the report has CR LF), with date, time, seconds and rates
+// masked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "run_zvtape.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zv::test::mask_variable_fields;
+using zv::test::read_file;
+using zv::test::visible_line_ends;
+
+const fs::path DATA = ZV_TESTDATA_DIR;
+// The drive status entry "VIRTUAL" for the emulated drive.
+const fs::path DSC_FILE = fs::path(ZV_SOURCE_DIR) / "examples" / "zvtape.dsc";
+
+std::string with_crlf(const std::string& text) {
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n') converted += '\r';
+        converted += c;
+    }
+    return converted;
+}
+
+// The console shows the report, the console-only progress count ("N MB\r"
+// at the start of a line) and the output file line of the settings summary.
+std::string console_without_progress(const std::string& console) {
+    std::string kept;
+    std::size_t i = 0;
+    while (i < console.size()) {
+        const bool line_start = i == 0 || console[i - 1] == '\n' || console[i - 1] == '\r';
+        std::size_t j = i;
+        while (line_start && j < console.size() && std::isdigit(static_cast<unsigned char>(console[j]))) ++j;
+        if (j > i && console.compare(j, 4, " MB\r") == 0) {
+            i = j + 4;
+            continue;
+        }
+        kept += console[i++];
+    }
+    return kept;
+}
+
+struct Scenario {
+    const char* name;  // expected output: data/<name>.out
+    const char* bus;   // fixture in data/
+    std::vector<std::string> options;
+    int exit_status;
+    std::vector<fs::path> inputs;  // files copied into the working directory
+    const char* cdb_list = nullptr;   // expected CDB list in data/, written as "cdb.txt"
+};
+
+void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
+
+class ScenarioTest : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(ScenarioTest, ReportAndExitStatus) {
+    const Scenario& s = GetParam();
+    const fs::path directory = zv::test::make_scratch_directory(s.name);
+    for (const fs::path& input : s.inputs) fs::copy_file(input, directory / input.filename());
+    std::vector<std::string> args = {"/vbus", (DATA / s.bus).string()};
+    args.insert(args.end(), s.options.begin(), s.options.end());
+
+    const zv::test::RunResult result = zv::test::run_zvtape(directory, args);
+
+    EXPECT_EQ(result.exit_status, s.exit_status) << result.errors;
+    EXPECT_EQ(result.errors, "");
+    const std::string report = read_file(directory / "zvtape.out");
+    const std::string expected = with_crlf(read_file(DATA / (std::string(s.name) + ".out")));
+    EXPECT_EQ(visible_line_ends(mask_variable_fields(report)), visible_line_ends(expected));
+
+    // The console holds the same report, plus the progress count and the
+    // output file line, which the file never gets.
+    const std::string file_line = "output file = \"zvtape.out\"\r\n";
+    std::string console = console_without_progress(result.console);
+    const std::size_t at = console.find(file_line);
+    ASSERT_NE(at, std::string::npos);
+    console.erase(at, file_line.size());
+    EXPECT_EQ(visible_line_ends(console), visible_line_ends(report));
+    EXPECT_EQ(report.find("output file ="), std::string::npos);
+
+    if (s.cdb_list != nullptr) {
+        EXPECT_EQ(visible_line_ends(read_file(directory / "cdb.txt")),
+                  visible_line_ends(with_crlf(read_file(DATA / s.cdb_list))));
+    }
+    fs::remove_all(directory);
+}
+
+const std::vector<std::string> ONE_MB = {"/megs", "1"};
+
+std::vector<std::string> one_mb_and(std::vector<std::string> more) {
+    more.insert(more.begin(), ONE_MB.begin(), ONE_MB.end());
+    return more;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ScenarioTest,
+    ::testing::Values(
+        Scenario{"defaults", "basic.vbus", {}, 0, {}},
+        Scenario{"three_iterations_uld", "basic.vbus", one_mb_and({"/loop", "3", "/uld"}), 0, {}},
+        Scenario{"sdint_10", "basic.vbus", {"/sdint", "10"}, 0, {}},
+        Scenario{"eom_interval_2", "eom_interval_2.vbus", {"/megs", "4", "/sdint", "1"}, 0, {}},
+        Scenario{"eom_filemarks", "eom_filemarks.vbus", ONE_MB, 0, {}},
+        Scenario{"miscompare", "miscompare.vbus", ONE_MB, 1, {}},
+        Scenario{"short_read", "short_read.vbus", ONE_MB, 1, {}},
+        Scenario{"drive_status", "drive_status.vbus", one_mb_and({"/dsc", "VIRTUAL"}), 0, {DSC_FILE}},
+        Scenario{"log_sense_fails", "log_sense_fails.vbus", one_mb_and({"/dsc", "VIRTUAL"}), 1, {DSC_FILE}},
+        Scenario{"no_load_unload", "no_load_unload.vbus", one_mb_and({"/loop", "2", "/uld"}), 0, {}},
+        Scenario{"no_prevent_allow", "no_prevent_allow.vbus",
+                 one_mb_and({"/loop", "2", "/uld", "/maxtl", "0x40000", "/cfile", "cdb.txt"}), 0, {},
+                 "no_prevent_allow.cdb"},
+        Scenario{"load_no_medium", "load_no_medium.vbus", one_mb_and({"/uld"}), 0, {}},
+        Scenario{"rewind_fails", "rewind_fails.vbus", ONE_MB, 1, {}},
+        Scenario{"mode_select_fails", "mode_select_fails.vbus", ONE_MB, 1, {}},
+        Scenario{"write_fails", "write_fails.vbus", ONE_MB, 1, {}},
+        Scenario{"read_fails", "read_fails.vbus", ONE_MB, 1, {}},
+        Scenario{"space_fails", "space_fails.vbus", ONE_MB, 1, {}},
+        Scenario{"variable_block_mode", "basic.vbus", one_mb_and({"/lbsize", "0"}), 0, {}},
+        Scenario{"block_size_from_drive", "block_512.vbus", one_mb_and({"/lbsize", "ms"}), 0, {}},
+        Scenario{"random", "basic.vbus", one_mb_and({"/drand"}), 0, {}},
+        Scenario{"random_repeat", "basic.vbus", one_mb_and({"/drand", "r"}), 0, {}},
+        Scenario{"user_pattern", "basic.vbus", one_mb_and({"/dfile", "pattern.bin"}), 0, {DATA / "pattern.bin"}}),
+    [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+
+TEST(ScenarioFailures, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
+    const fs::path directory = zv::test::make_scratch_directory("bad_bus");
+    const std::string missing = (directory / "missing.vbus").string();
+    const zv::test::RunResult result = zv::test::run_zvtape(directory, {"/vbus", missing});
+    EXPECT_EQ(result.exit_status, 1);
+    // One line on standard error, naming the file; nothing on the console.
+    EXPECT_NE(result.errors.find(missing), std::string::npos) << result.errors;
+    EXPECT_EQ(result.errors.find('\n'), result.errors.size() - 1) << result.errors;
+    EXPECT_EQ(result.console, "");
+    EXPECT_FALSE(fs::exists(directory / "zvtape.out"));
+    fs::remove_all(directory);
+}
+
+TEST(ScenarioFailures, EmptyPatternFileEndsTheRunBeforeTheTest) {
+    const fs::path directory = zv::test::make_scratch_directory("empty_pattern");
+    { std::ofstream(directory / "empty.bin"); }
+    const zv::test::RunResult result = zv::test::run_zvtape(
+        directory, {"/vbus", (DATA / "basic.vbus").string(), "/dfile", "empty.bin"});
+    EXPECT_EQ(result.exit_status, 1);
+    const std::string report = read_file(directory / "zvtape.out");
+    const std::string announcement = "setting user-defined data pattern (input file = \"empty.bin\")\r\n";
+    // The announcement ends the report; the error reaches the console only.
+    ASSERT_GE(report.size(), announcement.size());
+    EXPECT_EQ(report.substr(report.size() - announcement.size()), announcement);
+    EXPECT_NE(result.console.find(announcement + "ERROR: cannot open \"empty.bin\" for input\r\n"), std::string::npos);
+    fs::remove_all(directory);
+}
+
+}  // namespace
