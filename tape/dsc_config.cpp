@@ -97,16 +97,15 @@ int parse_dsc_item(DscReader& reader, int item_number) {
     }
     std::memcpy(item.command, token, sizeof item.command);
 
-    std::uint32_t numbers[4];
-    for (std::uint32_t& number : numbers) {
+    std::uint8_t* const small_fields[] = {&item.log_page, &item.field_offset, &item.field_length};
+    for (std::uint8_t* field : small_fields) {
         token = reader.next_token();
         if (token == nullptr) return too_few_arguments();
-        number = frontend::parse_number(token);
+        *field = static_cast<std::uint8_t>(frontend::parse_number(token));
     }
-    item.log_page = static_cast<std::uint8_t>(numbers[0]);
-    item.field_offset = static_cast<std::uint8_t>(numbers[1]);
-    item.field_length = static_cast<std::uint8_t>(numbers[2]);
-    item.multiplier = numbers[3];
+    token = reader.next_token();
+    if (token == nullptr) return too_few_arguments();
+    item.multiplier = frontend::parse_number(token);
 
     if (!field_in_range(item)) {
         print_to_streams(channels.console, channels.output_file,
