@@ -175,3 +175,16 @@ TEST_F(DscTest, LabelIsCutAtLineEndAndAfter82Characters) {
 
 }  // namespace
 }  // namespace zv::test
+
+namespace zv::test {
+namespace {
+
+TEST_F(DscTest, ShippedExampleLoadsAllNineItems) {
+    std::filesystem::copy_file(std::filesystem::path(ZV_SOURCE_DIR) / "examples" / "zvtape.dsc", "zvtape.dsc");
+    EXPECT_EQ(tape::load_drive_status_config("VIRTUAL"), 0);
+    EXPECT_EQ(console(), "");
+    for (const DriveStatusItem& item : drive_status_config.items) EXPECT_TRUE(item.enabled);
+}
+
+}  // namespace
+}  // namespace zv::test
