@@ -236,6 +236,7 @@ bool VirtualBus::get_address(port::Handle handle, port::ScsiAddress& address, st
 // A target without the LUN asked for: INQUIRY says "no device here", anything
 // else is an illegal request.
 void VirtualBus::answer_absent_lun(port::PassThroughRequest& request) const {
+    const std::uint32_t sense_capacity = request.sense_info_length;
     request.scsi_status = STATUS_GOOD;
     request.sense_info_length = 0;
     if (request.cdb[0] == 0x12) {
@@ -253,7 +254,7 @@ void VirtualBus::answer_absent_lun(port::PassThroughRequest& request) const {
     request.scsi_status = STATUS_CHECK_CONDITION;
     std::uint8_t sense[AUTO_SENSE_LENGTH];
     build_sense(Sense{true, KEY_ILLEGAL_REQUEST, 0, 0x25, 0x00, false, 0}, sense, AUTO_SENSE_LENGTH);
-    const std::uint32_t n = std::min<std::uint32_t>(AUTO_SENSE_LENGTH, request.sense_info_length);
+    const std::uint32_t n = std::min<std::uint32_t>(AUTO_SENSE_LENGTH, sense_capacity);
     std::memcpy(request.sense, sense, n);
     request.sense_info_length = static_cast<std::uint8_t>(n);
 }
