@@ -107,11 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"defaults", "basic.vbus", {}, 0, {}},
         Scenario{"three_iterations_uld", "basic.vbus", one_mb_and({"/loop", "3", "/uld"}), 0, {}},
         Scenario{"sdint_10", "basic.vbus", {"/sdint", "10"}, 0, {}},
+        Scenario{"no_intervals", "basic.vbus", {"/maxtl", "0x200000", "/sdint", "1"}, 0, {}},
+        Scenario{"no_iterations", "basic.vbus", {"/loop", "0"}, 0, {}},
         Scenario{"eom_interval_2", "eom_interval_2.vbus", {"/megs", "4", "/sdint", "1"}, 0, {}},
         Scenario{"eom_filemarks", "eom_filemarks.vbus", ONE_MB, 0, {}},
         Scenario{"miscompare", "miscompare.vbus", ONE_MB, 1, {}},
+        Scenario{"miscompare_iteration_2", "miscompare_iteration_2.vbus", one_mb_and({"/loop", "3"}), 1, {}},
         Scenario{"short_read", "short_read.vbus", ONE_MB, 1, {}},
         Scenario{"drive_status", "drive_status.vbus", one_mb_and({"/dsc", "VIRTUAL"}), 0, {DSC_FILE}},
+        Scenario{"drive_status_limit", "drive_status_limit.vbus", {"/megs", "100", "/dsc", "VIRTUAL"}, 0,
+                 {DSC_FILE}},
         Scenario{"log_sense_fails", "log_sense_fails.vbus", one_mb_and({"/dsc", "VIRTUAL"}), 1, {DSC_FILE}},
         Scenario{"no_load_unload", "no_load_unload.vbus", one_mb_and({"/loop", "2", "/uld"}), 0, {}},
         Scenario{"no_prevent_allow", "no_prevent_allow.vbus",
@@ -129,6 +134,44 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"random_repeat", "basic.vbus", one_mb_and({"/drand", "r"}), 0, {}},
         Scenario{"user_pattern", "basic.vbus", one_mb_and({"/dfile", "pattern.bin"}), 0, {DATA / "pattern.bin"}}),
     [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+
+// The console count shows the whole MB moved so far in the interval, also
+// when one command moves more than 1 MB or a fraction of a MB.
+TEST(Progress, CountsWholeMegabytesMoved) {
+    struct Case {
+        const char* transfer_length;
+        const char* megabytes;
+        std::vector<int> counts;  // per phase
+    };
+    const Case cases[] = {
+        {"0x200000", "8", {2, 4, 6, 8}},
+        {"0x18000", "3", {1, 2, 3}},  // 96 KB commands: the 11th, 22nd and 32nd complete a MB
+    };
+    for (const Case& c : cases) {
+        const fs::path directory = zv::test::make_scratch_directory("progress");
+        const zv::test::RunResult result = zv::test::run_zvtape(
+            directory, {"/vbus", (DATA / "basic.vbus").string(), "/maxtl", c.transfer_length, "/megs", c.megabytes});
+        EXPECT_EQ(result.exit_status, 0);
+        std::string expected;
+        for (int phase = 0; phase < 2; ++phase) {
+            for (int count : c.counts) expected += std::to_string(count) + " MB\r";
+        }
+        const std::string report = read_file(directory / "zvtape.out");
+        const std::string& progress = result.console;
+        std::string shown;
+        std::size_t i = 0;
+        while ((i = progress.find(" MB\r", i)) != std::string::npos) {
+            std::size_t start = i;
+            while (start > 0 && std::isdigit(static_cast<unsigned char>(progress[start - 1]))) --start;
+            const bool line_start = start == 0 || progress[start - 1] == '\n' || progress[start - 1] == '\r';
+            if (line_start) shown += progress.substr(start, i + 4 - start);
+            i += 4;
+        }
+        EXPECT_EQ(visible_line_ends(shown), visible_line_ends(expected)) << c.transfer_length;
+        EXPECT_EQ(report.find(" MB\r"), std::string::npos);
+        fs::remove_all(directory);
+    }
+}
 
 TEST(ScenarioFailures, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
     const fs::path directory = zv::test::make_scratch_directory("bad_bus");
