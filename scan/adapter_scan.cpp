@@ -49,6 +49,7 @@ void print_device_row(unsigned adapter, unsigned bus, const port::InquiryRecord&
 // handle could not be closed.
 int scan_adapter(unsigned number, port::Handle handle, port::AdapterInquiry& inquiry) {
     std::uint32_t error_code = 0;
+    inquiry.buses.clear();
     if (!port::active_port()->get_inquiry_data(handle, inquiry, error_code)) {
         print_system_error("Error getting inquiry data: ", error_code);
         return close_adapter(handle);
