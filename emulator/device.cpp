@@ -99,9 +99,10 @@ void Device::pace(std::chrono::steady_clock::time_point start, std::uint32_t byt
     using namespace std::chrono;
     auto wait_until = start + milliseconds(spec_.delay_ms);
     if (spec_.speed_mbps > 0 && bytes > 0) {
-        // Commands queue behind each other at the capped rate; idle time
-        // earns no credit, so a burst never beats the cap.
-        if (next_free_ < start) next_free_ = start;
+        // Commands queue behind each other at the capped rate. A short lag
+        // (sleep overshoot, the caller's own work) is made up later; a longer
+        // idle time earns no credit, so a burst after a pause never beats the cap.
+        if (next_free_ < start - milliseconds(100)) next_free_ = start;
         next_free_ += nanoseconds(static_cast<std::int64_t>(double(bytes) * 1e9 / (double(spec_.speed_mbps) * MB)));
         wait_until = std::max(wait_until, next_free_);
     }
