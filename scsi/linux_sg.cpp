@@ -1,12 +1,13 @@
 // The Linux SCSI generic implementation of the port driver interface.
 //
-// Adapter N is SCSI host N. An adapter handle is a process-local object: open
-// only checks that the host exists, and its inquiry data is read from sysfs
-// each time it is asked for. The exclusivity that protects a drive is on the
-// device nodes: a command sent through an adapter handle opens the addressed
-// device's /dev/sgN with O_EXCL on first use (EBUSY shows up then, as "in
-// use"), and tape device N is /dev/nstN, which st lets only one process open.
-// Every command is one SG_IO on the node's descriptor.
+// Adapter N is SCSI host N; its inquiry data is read from sysfs each time it
+// is asked for. The exclusivity that protects a drive is on the device nodes:
+// opening an adapter opens, with O_EXCL, the /dev/sgN nodes of its unclaimed
+// tape drives and medium changers (the devices that commands reach through
+// an adapter), so an adapter whose drive another process holds is "in use",
+// as an exclusively opened adapter would be. Other devices' nodes are opened
+// by their first command. Tape device N is /dev/nstN, which st lets only one
+// process open. Every command is one SG_IO on the node's descriptor.
 #include "scsi/linux_sg.h"
 
 #include <fcntl.h>
@@ -172,7 +173,7 @@ public:
             OpenObject& object = new_object();
             object.kind = OpenObject::Kind::adapter;
             object.number = number;
-            error_code = ERROR_NONE;
+            if (!claim_adapter_nodes(object, error_code)) return INVALID_HANDLE;
             return handle_of(object);
         }
         if (device_name != nullptr && parse_device_number(device_name, TAPE_PREFIX, "", number)) {
@@ -428,15 +429,17 @@ private:
         put_field(inquiry + 32, 4, read_text(dir + "/rev"));
     }
 
-    bool list_devices(unsigned host, AdapterInquiry& data, std::uint32_t& error_code) {
-        struct Found {
-            Hctl hctl;
-            std::string name;
-        };
-        std::vector<Found> found;
+    struct Found {
+        Hctl hctl;
+        std::string name;
+    };
+
+    // The devices of one host that a port can address, in bus, target and LUN
+    // order; false with the code when sysfs cannot be read.
+    bool devices_of(unsigned host, std::vector<Found>& found, std::uint32_t& error_code) const {
+        found.clear();
         std::error_code ec;
-        const std::string devices = sysfs_ + "/bus/scsi/devices";
-        fs::directory_iterator it(devices, ec);
+        fs::directory_iterator it(sysfs_ + "/bus/scsi/devices", ec);
         if (ec && ec.value() != ENOENT) {
             error_code = code_for_errno(ec.value(), FailedCall::open_or_query);
             return false;
@@ -454,6 +457,50 @@ private:
             if (a.hctl.target != b.hctl.target) return a.hctl.target < b.hctl.target;
             return a.hctl.lun < b.hctl.lun;
         });
+        return true;
+    }
+
+    static bool is_claimed(const std::string& dir) {
+        std::error_code ec;
+        // Claimed when an upper-level driver (st, sd, ch, ...) is bound.
+        return fs::is_symlink(fs::symlink_status(dir + "/driver", ec));
+    }
+
+    // An adapter is in use when another process holds the sg node of one of
+    // its unclaimed tape drives or medium changers exclusively: the devices
+    // that commands reach through the adapter. Those nodes are opened now and
+    // kept; any other failure is left for the first command to report.
+    bool claim_adapter_nodes(OpenObject& adapter, std::uint32_t& error_code) {
+        std::vector<Found> found;
+        error_code = ERROR_NONE;
+        if (!devices_of(adapter.number, found, error_code)) {
+            error_code = ERROR_NONE;  // the inquiry data query reports it
+            return true;
+        }
+        for (const Found& f : found) {
+            const std::string dir = sysfs_ + "/bus/scsi/devices/" + f.name;
+            std::uint8_t inquiry[36];
+            fill_inquiry(dir, inquiry);
+            const unsigned type = inquiry[0] & 0x1Fu;
+            if ((type != 0x01 && type != 0x08) || is_claimed(dir)) continue;
+            std::uint32_t code = ERROR_NONE;
+            const int fd = node_for(adapter, static_cast<std::uint8_t>(f.hctl.channel),
+                                    static_cast<std::uint8_t>(f.hctl.target), static_cast<std::uint8_t>(f.hctl.lun),
+                                    code);
+            if (fd < 0 && code == ERROR_IN_USE) {
+                release(adapter);
+                error_code = ERROR_IN_USE;
+                return false;
+            }
+        }
+        error_code = ERROR_NONE;
+        return true;
+    }
+
+    bool list_devices(unsigned host, AdapterInquiry& data, std::uint32_t& error_code) {
+        std::vector<Found> found;
+        if (!devices_of(host, found, error_code)) return false;
+        const std::string devices = sysfs_ + "/bus/scsi/devices";
 
         // Every adapter has at least one bus; a bus between two used ones is
         // listed empty.
@@ -472,9 +519,7 @@ private:
             record.target_id = static_cast<std::uint8_t>(f.hctl.target);
             record.lun = static_cast<std::uint8_t>(f.hctl.lun);
             const std::string dir = devices + "/" + f.name;
-            std::error_code link_ec;
-            // Claimed when an upper-level driver (st, sd, ch, ...) is bound.
-            record.claimed = fs::is_symlink(fs::symlink_status(dir + "/driver", link_ec));
+            record.claimed = is_claimed(dir);
             fill_inquiry(dir, record.inquiry);
             data.buses[f.hctl.channel].devices.push_back(record);
         }

@@ -74,8 +74,6 @@ TEST_F(LinuxSgDiscovery, AdapterNamesMapOntoScsiHostsWithGaps) {
             EXPECT_EQ(code, ERROR_NOT_FOUND) << c.name;
         }
     }
-    // Opening an adapter touches no device node.
-    EXPECT_TRUE(calls.opens.empty());
 }
 
 TEST_F(LinuxSgDiscovery, AdapterListsEveryDeviceOfItsHostByBusTargetAndLun) {
@@ -253,86 +251,116 @@ TEST_F(LinuxSgDiscovery, QueriesOnTheWrongKindOfHandleOrAClosedOneFail) {
     EXPECT_FALSE(port->close(INVALID_HANDLE, code));
 }
 
-// Commands through an adapter handle reach the device's sg node, opened on
-// first use, exclusively and without waiting.
+// Commands through an adapter handle reach a device through its sg node,
+// opened exclusively and without waiting. The nodes of unclaimed tape drives
+// and changers are taken when the adapter is opened, others on first use.
 class LinuxSgAdapterNodes : public LinuxSgDiscovery {
 protected:
     void SetUp() override {
         LinuxSgDiscovery::SetUp();
         tree.add_host(0);
-        tree.add_device(FakeDevice("0:0:2:0", 1, "sg5"));
-        tree.add_device(FakeDevice("0:0:2:1", 1, "sg6"));
-        tree.add_device(FakeDevice("0:0:3:0", 1));                             // sg not loaded
-        tree.add_device(FakeDevice("0:0:4:0", 1, "sg7").without_dev_node());  // no /dev node
+        tree.add_device(FakeDevice("0:0:2:0", 1, "sg5"));                   // unclaimed tape
+        tree.add_device(FakeDevice("0:0:2:1", 8, "sg6"));                   // unclaimed changer
+        tree.add_device(FakeDevice("0:0:3:0", 1, "sg7").claimed_by("st"));  // reached through st
+        tree.add_device(FakeDevice("0:0:4:0", 0, "sg8"));                   // disk
+        tree.add_device(FakeDevice("0:0:5:0", 0));                          // sg not loaded
+        tree.add_device(FakeDevice("0:0:6:0", 0, "sg9").without_dev_node());
         calls.on_ioctl = [](int, unsigned long request, void*) { return request == SG_IO ? 0 : -ENOTTY; };
-        adapter = open_ok(adapter_name(0));
     }
 
-    bool send(std::uint8_t target, std::uint8_t lun, std::uint32_t& code) {
+    bool send(Handle adapter, std::uint8_t target, std::uint8_t lun, std::uint32_t& code) {
         PassThroughRequest request;
         request.target_id = target;
         request.lun = lun;
         request.cdb_length = 6;  // TEST UNIT READY
-        return port->pass_through(adapter, request, code);
+        request.scsi_status = 0x55;
+        request.data_transfer_length = 512;
+        const bool ok = port->pass_through(adapter, request, code);
+        if (!ok) {
+            EXPECT_EQ(request.scsi_status, 0);
+            EXPECT_EQ(request.data_transfer_length, 0u);
+            EXPECT_EQ(request.sense_info_length, 0);
+        }
+        return ok;
     }
 
-    Handle adapter = INVALID_HANDLE;
+    std::vector<std::string> opened_names() const {
+        std::vector<std::string> names;
+        for (const FakeCalls::Open& open : calls.opens) names.push_back(fs::path(open.path).filename().string());
+        return names;
+    }
 };
 
-TEST_F(LinuxSgAdapterNodes, NodeIsOpenedOnceExclusivelyAndClosedWithTheAdapter) {
+TEST_F(LinuxSgAdapterNodes, TapeAndChangerNodesAreTakenAtOpenOthersOnFirstUseAllClosedWithTheAdapter) {
+    const Handle adapter = open_ok(adapter_name(0));
+    EXPECT_EQ(opened_names(), (std::vector<std::string>{"sg5", "sg6"}));
+    for (const FakeCalls::Open& open : calls.opens) {
+        EXPECT_EQ(open.flags & O_ACCMODE, O_RDWR);
+        EXPECT_NE(open.flags & O_EXCL, 0);
+        EXPECT_NE(open.flags & O_NONBLOCK, 0);
+    }
     std::uint32_t code = 99;
-    ASSERT_TRUE(send(2, 0, code));
+    ASSERT_TRUE(send(adapter, 2, 0, code));
     EXPECT_EQ(code, ERROR_NONE);
-    ASSERT_TRUE(send(2, 0, code));
-    ASSERT_TRUE(send(2, 1, code));
-    ASSERT_EQ(calls.opens.size(), 2u);
-    EXPECT_EQ(calls.opens[0].path, tree.dev() + "/sg5");
-    EXPECT_EQ(calls.opens[1].path, tree.dev() + "/sg6");
-    const int flags = calls.opens[0].flags;
-    EXPECT_EQ(flags & O_ACCMODE, O_RDWR);
-    EXPECT_NE(flags & O_EXCL, 0);
-    EXPECT_NE(flags & O_NONBLOCK, 0);
-    EXPECT_EQ(calls.ioctl_count, 3);
+    ASSERT_TRUE(send(adapter, 2, 1, code));
+    ASSERT_TRUE(send(adapter, 4, 0, code));
+    ASSERT_TRUE(send(adapter, 4, 0, code));
+    EXPECT_EQ(opened_names(), (std::vector<std::string>{"sg5", "sg6", "sg8"}));
+    EXPECT_NE(calls.opens.back().flags & O_EXCL, 0);
+    EXPECT_EQ(calls.ioctl_count, 4);
     EXPECT_TRUE(port->close(adapter, code));
-    EXPECT_EQ(calls.closed.size(), 2u);
+    EXPECT_EQ(calls.closed.size(), 3u);
+}
+
+TEST_F(LinuxSgAdapterNodes, AdapterIsInUseWhileAnotherProcessHoldsItsTapeOrChanger) {
+    for (const char* held : {"sg5", "sg6"}) {
+        calls = FakeCalls{};
+        calls.open_errno[held] = EBUSY;
+        EXPECT_EQ(open_error(adapter_name(0)), ERROR_IN_USE) << held;
+        EXPECT_EQ(calls.closed.size(), calls.opens.size() - 1) << held;  // nothing left open
+    }
+    // A busy disk or a node without permission does not make the adapter busy.
+    calls = FakeCalls{};
+    calls.open_errno["sg8"] = EBUSY;
+    calls.open_errno["sg5"] = EACCES;
+    const Handle adapter = open_ok(adapter_name(0));
+    std::uint32_t code = 0;
+    EXPECT_FALSE(send(adapter, 2, 0, code));
+    EXPECT_EQ(code, ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(send(adapter, 4, 0, code));
+    EXPECT_EQ(code, ERROR_IN_USE);
 }
 
 TEST_F(LinuxSgAdapterNodes, NodeFailuresFailTheCommandWithTheirCode) {
+    const Handle adapter = open_ok(adapter_name(0));
+    calls.opens.clear();
     struct Case {
         const char* what;
         std::uint8_t target, lun;
-        int open_errno;  // injected on sg5, 0 for none
+        int open_errno;  // injected on sg8, 0 for none
         std::uint32_t code;
     };
     const Case cases[] = {
         {"no such device", 9, 0, 0, ERROR_NOT_FOUND},
-        {"sg module not loaded", 3, 0, 0, ERROR_NO_SG_NODE},
-        {"node missing in /dev", 4, 0, 0, ERROR_NOT_FOUND},
-        {"held by another process", 2, 0, EBUSY, ERROR_IN_USE},
-        {"no permission", 2, 0, EACCES, ERROR_ACCESS_DENIED},
-        {"not permitted", 2, 0, EPERM, ERROR_ACCESS_DENIED},
+        {"no such LUN", 2, 7, 0, ERROR_NOT_FOUND},
+        {"sg module not loaded", 5, 0, 0, ERROR_NO_SG_NODE},
+        {"node missing in /dev", 6, 0, 0, ERROR_NOT_FOUND},
+        {"held by another process", 4, 0, EBUSY, ERROR_IN_USE},
+        {"no permission", 4, 0, EACCES, ERROR_ACCESS_DENIED},
+        {"not permitted", 4, 0, EPERM, ERROR_ACCESS_DENIED},
     };
     for (const Case& c : cases) {
         calls.open_errno.clear();
-        if (c.open_errno != 0) calls.open_errno["sg5"] = c.open_errno;
-        PassThroughRequest request;
-        request.target_id = c.target;
-        request.lun = c.lun;
-        request.cdb_length = 6;
-        request.scsi_status = 0x55;
-        request.data_transfer_length = 512;
+        if (c.open_errno != 0) calls.open_errno["sg8"] = c.open_errno;
         std::uint32_t code = 0;
-        EXPECT_FALSE(port->pass_through(adapter, request, code)) << c.what;
+        EXPECT_FALSE(send(adapter, c.target, c.lun, code)) << c.what;
         EXPECT_EQ(code, c.code) << c.what;
-        EXPECT_EQ(request.scsi_status, 0) << c.what;
-        EXPECT_EQ(request.data_transfer_length, 0u) << c.what;
-        EXPECT_EQ(request.sense_info_length, 0) << c.what;
     }
     EXPECT_EQ(calls.ioctl_count, 0);
     // Once the other process lets go, the next command gets through.
     calls.open_errno.clear();
     std::uint32_t code = 99;
-    EXPECT_TRUE(send(2, 0, code));
+    EXPECT_TRUE(send(adapter, 4, 0, code));
     EXPECT_EQ(code, ERROR_NONE);
 }
 
