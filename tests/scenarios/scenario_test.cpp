@@ -110,6 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"no_intervals", "basic.vbus", {"/maxtl", "0x200000", "/sdint", "1"}, 0, {}},
         Scenario{"no_iterations", "basic.vbus", {"/loop", "0"}, 0, {}},
         Scenario{"eom_interval_2", "eom_interval_2.vbus", {"/megs", "4", "/sdint", "1"}, 0, {}},
+        Scenario{"eom_last_command", "eom_last_command.vbus", {"/megs", "4", "/sdint", "1"}, 0, {}},
+        Scenario{"blank_check_last_command", "blank_check_last_command.vbus", {"/megs", "4", "/sdint", "1"}, 0, {}},
         Scenario{"eom_filemarks", "eom_filemarks.vbus", ONE_MB, 0, {}},
         Scenario{"miscompare", "miscompare.vbus", ONE_MB, 1, {}},
         Scenario{"miscompare_iteration_2", "miscompare_iteration_2.vbus", one_mb_and({"/loop", "3"}), 1, {}},
@@ -173,7 +175,7 @@ TEST(Progress, CountsWholeMegabytesMoved) {
     }
 }
 
-TEST(ScenarioFailures, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
+TEST(WholeRuns, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
     const fs::path directory = zv::test::make_scratch_directory("bad_bus");
     const std::string missing = (directory / "missing.vbus").string();
     const zv::test::RunResult result = zv::test::run_zvtape(directory, {"/vbus", missing});
@@ -186,7 +188,37 @@ TEST(ScenarioFailures, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
     fs::remove_all(directory);
 }
 
-TEST(ScenarioFailures, EmptyPatternFileEndsTheRunBeforeTheTest) {
+TEST(WholeRuns, UnknownTargetEndsStartUpWithItsReportKept) {
+    const fs::path directory = zv::test::make_scratch_directory("unknown_target");
+    const zv::test::RunResult result =
+        zv::test::run_zvtape(directory, {"/vbus", (DATA / "basic.vbus").string(), "/tid", "10"});
+    EXPECT_EQ(result.exit_status, 1);
+    const std::string message = "ERROR: unable to access tape drive at SCSI id A LUN 0\n";
+    EXPECT_EQ(visible_line_ends(read_file(directory / "zvtape.out")), visible_line_ends(message));
+    EXPECT_EQ(visible_line_ends(result.console), visible_line_ends(message));
+    fs::remove_all(directory);
+}
+
+// "/afile" keeps what the file held and adds the new report; the console
+// says so, the file never does.
+TEST(WholeRuns, AppendedReportFollowsTheEarlierOne) {
+    const fs::path directory = zv::test::make_scratch_directory("append");
+    const std::vector<std::string> args = {"/vbus", (DATA / "basic.vbus").string(), "/loop", "0", "/afile",
+                                           "report.out"};
+    const std::string one_report = with_crlf(read_file(DATA / "no_iterations.out"));
+    for (int run = 1; run <= 2; ++run) {
+        const zv::test::RunResult result = zv::test::run_zvtape(directory, args);
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_NE(result.console.find("output file (append) = \"report.out\"\r\n"), std::string::npos);
+    }
+    std::string twice = one_report + one_report;
+    EXPECT_EQ(visible_line_ends(mask_variable_fields(read_file(directory / "report.out"))),
+              visible_line_ends(twice));
+    EXPECT_FALSE(fs::exists(directory / "zvtape.out"));
+    fs::remove_all(directory);
+}
+
+TEST(WholeRuns, EmptyPatternFileEndsTheRunBeforeTheTest) {
     const fs::path directory = zv::test::make_scratch_directory("empty_pattern");
     { std::ofstream(directory / "empty.bin"); }
     const zv::test::RunResult result = zv::test::run_zvtape(
