@@ -170,13 +170,13 @@ bool Device::execute(port::PassThroughRequest& request, std::uint32_t& error_cod
         std::uint32_t tail = 0;
         if (short_read) {
             tail = std::min(fault->short_bytes, c.length);
-            std::memcpy(saved_tail_.data(), c.data + c.length - tail, tail);
+            if (tail > 0) std::memcpy(saved_tail_.data(), c.data + c.length - tail, tail);
         }
         run(c);
         if (fault != nullptr && data_in && !c.call_failed) {
             if (fault->action == FaultAction::corrupt_byte && fault->byte_offset < c.moved)
                 c.data[fault->byte_offset] ^= fault->xor_value;
-            if (short_read && c.moved == c.length) {
+            if (short_read && tail > 0 && c.moved == c.length) {
                 c.moved -= tail;
                 std::memcpy(c.data + c.length - tail, saved_tail_.data(), tail);
             }
