@@ -175,6 +175,25 @@ TEST(Progress, CountsWholeMegabytesMoved) {
     }
 }
 
+// A rate above 65,535 KB/SEC is printed whole, not cut to 16 bits.
+TEST(Rates, FastDriveRateIsPrintedWhole) {
+    const fs::path directory = zv::test::make_scratch_directory("fast");
+    const zv::test::RunResult result =
+        zv::test::run_zvtape(directory, {"/vbus", (DATA / "fast.vbus").string(), "/megs", "32"});
+    EXPECT_EQ(result.exit_status, 0);
+    const std::string report = read_file(directory / "zvtape.out");
+    for (const char* line : {"  write transfer rate ........................ ",
+                             "  read/compare transfer rate ................. "}) {
+        const std::size_t at = report.find(line);
+        ASSERT_NE(at, std::string::npos) << line;
+        const unsigned long rate = std::stoul(report.substr(at + std::string(line).size()));
+        // The cap bounds it from above; a loaded machine may be somewhat slower.
+        EXPECT_GT(rate, 65535u) << line;
+        EXPECT_LE(rate, 110000u) << line;
+    }
+    fs::remove_all(directory);
+}
+
 TEST(WholeRuns, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
     const fs::path directory = zv::test::make_scratch_directory("bad_bus");
     const std::string missing = (directory / "missing.vbus").string();
