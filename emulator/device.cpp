@@ -111,7 +111,7 @@ void Device::pace(std::chrono::steady_clock::time_point start, std::uint32_t byt
 }
 
 bool Device::run_common(Command& c) {
-    std::uint8_t buffer[REQUEST_SENSE_LENGTH];
+    std::uint8_t buffer[std::max<std::uint32_t>(REQUEST_SENSE_LENGTH, 36)];
     switch (c.cdb[0]) {
     case 0x12:  // INQUIRY
         if (c.cdb[1] & 0x01) {
