@@ -63,7 +63,10 @@ int run_program(int argc, char** argv) {
         frontend::print_settings_summary();
         if (plan_transfers() == 0 && run_test_iterations() == 0) frontend::exit_status = 0;
     }
+    // A Ctrl-C after the last command still ends the run as a break.
+    scsi::poll_interrupt();
     clean_up();
+    if (scsi::interrupt_pending) return 1;
     return frontend::exit_status;
 }
 
