@@ -37,7 +37,7 @@ const char* default_product(std::uint8_t type) {
     case TYPE_TAPE: return "VIRTUAL TAPE";
     case TYPE_DISK: return "VIRTUAL DISK";
     case TYPE_CHANGER: return "VIRTUAL CHANGER";
-    case TYPE_PROCESSOR: return "VIRTUAL PROCESSOR";
+    case TYPE_PROCESSOR: return "VIRTUAL PROC";
     default: return "VIRTUAL DEVICE";
     }
 }
