@@ -148,6 +148,7 @@ struct OpenObject {
     enum class Kind : std::uint8_t { free, adapter, tape } kind = Kind::free;
     unsigned number = 0;        // host number or tape number
     int fd = -1;                // tape: the /dev/nstN descriptor
+    int sg_fd = -1;             // tape: its sg node, when st refused SG_IO
     std::vector<SgNode> nodes;  // adapter: the sg descriptors opened so far
 };
 
@@ -230,36 +231,7 @@ public:
             error_code = ERROR_NOT_SUPPORTED;
             return false;
         }
-        // The descriptor itself knows its address; sysfs answers when the
-        // ioctls are not there (or the node is not a real device).
-        int idlun[2] = {0, 0};
-        int host = 0;
-        int result = calls_.ioctl(object->fd, SCSI_IOCTL_GET_IDLUN, idlun);
-        if (result == 0) result = calls_.ioctl(object->fd, SCSI_IOCTL_GET_BUS_NUMBER, &host);
-        if (result == 0 && host >= 0 && host <= 255) {
-            const auto dev_id = static_cast<std::uint32_t>(idlun[0]);
-            address.adapter = static_cast<std::uint8_t>(host);
-            address.bus = static_cast<std::uint8_t>(dev_id >> 16);
-            address.target = static_cast<std::uint8_t>(dev_id);
-            address.lun = static_cast<std::uint8_t>(dev_id >> 8);
-            error_code = ERROR_NONE;
-            return true;
-        }
-        std::error_code ec;
-        const fs::path link =
-            fs::read_symlink(sysfs_ + "/class/scsi_tape/nst" + std::to_string(object->number) + "/device", ec);
-        Hctl hctl;
-        if (!ec && parse_hctl(link.filename().string(), hctl) && hctl.host <= 255 && hctl.channel <= 255 &&
-            hctl.target <= 255 && hctl.lun <= 255) {
-            address.adapter = static_cast<std::uint8_t>(hctl.host);
-            address.bus = static_cast<std::uint8_t>(hctl.channel);
-            address.target = static_cast<std::uint8_t>(hctl.target);
-            address.lun = static_cast<std::uint8_t>(hctl.lun);
-            error_code = ERROR_NONE;
-            return true;
-        }
-        error_code = result < 0 ? code_for_errno(-result, FailedCall::open_or_query) : ERROR_NOT_FOUND;
-        return false;
+        return address_of(*object, address, error_code);
     }
 
     bool pass_through(Handle handle, PassThroughRequest& request, std::uint32_t& error_code) override {
@@ -274,7 +246,7 @@ public:
             error_code = ERROR_INVALID_PARAMETER;
             return false;
         }
-        int fd = object->fd;
+        int fd = object->sg_fd >= 0 ? object->sg_fd : object->fd;
         if (object->kind == OpenObject::Kind::adapter) {
             fd = node_for(*object, request.path_id, request.target_id, request.lun, error_code);
             if (fd < 0) {
@@ -283,9 +255,62 @@ public:
             }
         }
 
-        const std::uint32_t length = request.data_transfer_length;
-        const unsigned sense_capacity = std::min<unsigned>(request.sense_info_length, sizeof request.sense);
         sg_io_hdr_t header;
+        build_header(request, header);
+        int result = calls_.ioctl(fd, SG_IO, &header);
+        if (result == -EPERM && object->kind == OpenObject::Kind::tape && object->sg_fd < 0) {
+            // st passes SG_IO on only for processes with CAP_SYS_RAWIO; sg takes
+            // commands from anyone who may open its node for writing. Same
+            // device, and this process already owns it through st.
+            object->sg_fd = open_tape_sg_node(*object, error_code);
+            if (object->sg_fd < 0) {
+                clear_results(request);
+                return false;
+            }
+            build_header(request, header);
+            result = calls_.ioctl(object->sg_fd, SG_IO, &header);
+        }
+        return finish(result, header, request, error_code);
+    }
+
+    std::string error_text(std::uint32_t error_code) override { return linux_sg_error_text(error_code); }
+
+private:
+    // The SCSI address of a tape device: the descriptor itself knows it;
+    // sysfs answers when the ioctls are not there (or the node is not a real
+    // device).
+    bool address_of(const OpenObject& object, ScsiAddress& address, std::uint32_t& error_code) {
+        int idlun[2] = {0, 0};
+        int host = 0;
+        int result = calls_.ioctl(object.fd, SCSI_IOCTL_GET_IDLUN, idlun);
+        if (result == 0) result = calls_.ioctl(object.fd, SCSI_IOCTL_GET_BUS_NUMBER, &host);
+        if (result == 0 && host >= 0 && host <= 255) {
+            const auto dev_id = static_cast<std::uint32_t>(idlun[0]);
+            address.adapter = static_cast<std::uint8_t>(host);
+            address.bus = static_cast<std::uint8_t>(dev_id >> 16);
+            address.target = static_cast<std::uint8_t>(dev_id);
+            address.lun = static_cast<std::uint8_t>(dev_id >> 8);
+            error_code = ERROR_NONE;
+            return true;
+        }
+        std::error_code ec;
+        const fs::path link =
+            fs::read_symlink(sysfs_ + "/class/scsi_tape/nst" + std::to_string(object.number) + "/device", ec);
+        Hctl hctl;
+        if (!ec && parse_hctl(link.filename().string(), hctl) && hctl.host <= 255 && hctl.channel <= 255 &&
+            hctl.target <= 255 && hctl.lun <= 255) {
+            address.adapter = static_cast<std::uint8_t>(hctl.host);
+            address.bus = static_cast<std::uint8_t>(hctl.channel);
+            address.target = static_cast<std::uint8_t>(hctl.target);
+            address.lun = static_cast<std::uint8_t>(hctl.lun);
+            error_code = ERROR_NONE;
+            return true;
+        }
+        error_code = result < 0 ? code_for_errno(-result, FailedCall::open_or_query) : ERROR_NOT_FOUND;
+        return false;
+    }
+    static void build_header(PassThroughRequest& request, sg_io_hdr_t& header) {
+        const std::uint32_t length = request.data_transfer_length;
         std::memset(&header, 0, sizeof header);
         header.interface_id = 'S';
         if (length == 0)
@@ -293,15 +318,19 @@ public:
         else
             header.dxfer_direction = request.direction == Direction::out ? SG_DXFER_TO_DEV : SG_DXFER_FROM_DEV;
         header.cmd_len = request.cdb_length;
-        header.mx_sb_len = static_cast<unsigned char>(sense_capacity);
+        header.mx_sb_len = static_cast<unsigned char>(std::min<unsigned>(request.sense_info_length, 255));
         header.dxfer_len = length;
         header.dxferp = length != 0 ? request.data_buffer : nullptr;
         header.cmdp = request.cdb;
         header.sbp = request.sense;
         const std::uint64_t timeout_ms = std::uint64_t{request.timeout_seconds} * 1000u;
         header.timeout = static_cast<unsigned>(std::min<std::uint64_t>(timeout_ms, UINT_MAX));
+    }
 
-        const int result = calls_.ioctl(fd, SG_IO, &header);
+    // What came back from SG_IO (0 or the negated errno), as the interface
+    // reports it.
+    static bool finish(int result, const sg_io_hdr_t& header, PassThroughRequest& request, std::uint32_t& error_code) {
+        const std::uint32_t length = header.dxfer_len;
         if (result < 0) {
             clear_results(request);
             error_code = code_for_errno(-result, length != 0 ? FailedCall::data_command : FailedCall::command);
@@ -327,14 +356,28 @@ public:
             request.data_transfer_length = 0;
         else
             request.data_transfer_length = length - static_cast<std::uint32_t>(header.resid);
-        request.sense_info_length = clamp_sense_count(header.sb_len_wr, sense_capacity);
+        request.sense_info_length = clamp_sense_count(header.sb_len_wr, header.mx_sb_len);
         error_code = ERROR_NONE;
         return true;
     }
 
-    std::string error_text(std::uint32_t error_code) override { return linux_sg_error_text(error_code); }
+    // The sg node of the device behind a tape device, opened exclusively.
+    // Without one, st's refusal stands.
+    int open_tape_sg_node(const OpenObject& tape, std::uint32_t& error_code) {
+        ScsiAddress address;
+        std::string name;
+        if (address_of(tape, address, error_code))
+            name = sg_name(device_dir(address.adapter, address.bus, address.target, address.lun));
+        if (name.empty()) {
+            error_code = ERROR_COMMAND_NOT_PERMITTED;
+            return -1;
+        }
+        const std::string path = dev_ + "/" + name;
+        const int fd = calls_.open(path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+        if (fd < 0) error_code = code_for_errno(-fd, FailedCall::open_or_query);
+        return fd;
+    }
 
-private:
     OpenObject& new_object() {
         for (OpenObject& object : objects_)
             if (object.kind == OpenObject::Kind::free) return object;
@@ -354,12 +397,17 @@ private:
     int release(OpenObject& object) {
         int result = 0;
         if (object.fd >= 0) result = calls_.close(object.fd);
+        if (object.sg_fd >= 0) {
+            const int r = calls_.close(object.sg_fd);
+            if (result == 0) result = r;
+        }
         for (const SgNode& node : object.nodes) {
             const int r = calls_.close(node.fd);
             if (result == 0) result = r;
         }
         object.nodes.clear();
         object.fd = -1;
+        object.sg_fd = -1;
         object.kind = OpenObject::Kind::free;
         return result;
     }

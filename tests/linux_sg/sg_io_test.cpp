@@ -1,6 +1,7 @@
 // The SG_IO request a command becomes, and how the kernel's answer (status,
 // residual count, sense, host and driver status, errno) comes back through
 // the port driver interface.
+#include <fcntl.h>
 #include <scsi/sg.h>
 
 #include <climits>
@@ -190,6 +191,52 @@ TEST_F(LinuxSgIo, SmallerSenseRoomIsPassedOn) {
     ASSERT_TRUE(port->pass_through(tape, request, code));
     EXPECT_EQ(seen.mx_sb_len, 8);
     EXPECT_EQ(request.sense_info_length, 8);
+}
+
+// st passes SG_IO on only for processes with CAP_SYS_RAWIO; then the tape's
+// sg node carries the commands, for a process allowed to open it.
+TEST_F(LinuxSgIo, CommandsRefusedByStGoThroughTheTapesSgNode) {
+    tree.add_device(FakeDevice("0:0:0:1", 1, "sg3").claimed_by("st"));
+    int sg_answer = 0;
+    std::vector<int> fds;
+    calls.on_ioctl = [&](int fd, unsigned long request, void*) {
+        if (request != SG_IO) return -ENOTTY;
+        fds.push_back(fd);
+        return fd == 100 ? -EPERM : sg_answer;
+    };
+    PassThroughRequest request;
+    request.cdb_length = 6;
+    std::uint32_t code = 99;
+    ASSERT_TRUE(port->pass_through(tape, request, code));
+    EXPECT_EQ(code, ERROR_NONE);
+    ASSERT_TRUE(port->pass_through(tape, request, code));
+    EXPECT_EQ(fds, (std::vector<int>{100, 101, 101}));  // st once, then sg only
+    ASSERT_EQ(calls.opens.size(), 2u);
+    EXPECT_EQ(calls.opens[1].path, tree.dev() + "/sg3");
+    EXPECT_NE(calls.opens[1].flags & O_EXCL, 0);
+    EXPECT_NE(calls.opens[1].flags & O_NONBLOCK, 0);
+    sg_answer = -EPERM;  // sg's filter for a node opened read-only
+    EXPECT_FALSE(port->pass_through(tape, request, code));
+    EXPECT_EQ(code, ERROR_COMMAND_NOT_PERMITTED);
+    EXPECT_TRUE(port->close(tape, code));
+    EXPECT_EQ(calls.closed, (std::vector<int>{100, 101}));
+}
+
+TEST_F(LinuxSgIo, StRefusalStandsWhenTheSgNodeCannotBeUsed) {
+    calls.on_ioctl = [](int, unsigned long request, void*) { return request == SG_IO ? -EPERM : -ENOTTY; };
+    PassThroughRequest request;
+    request.cdb_length = 6;
+    std::uint32_t code = 0;
+    EXPECT_FALSE(port->pass_through(tape, request, code));  // no sg node at all
+    EXPECT_EQ(code, ERROR_COMMAND_NOT_PERMITTED);
+
+    tree.add_device(FakeDevice("0:0:0:1", 1, "sg3").claimed_by("st"));
+    calls.open_errno["sg3"] = EACCES;
+    EXPECT_FALSE(port->pass_through(tape, request, code));
+    EXPECT_EQ(code, ERROR_ACCESS_DENIED);
+    calls.open_errno["sg3"] = EBUSY;
+    EXPECT_FALSE(port->pass_through(tape, request, code));
+    EXPECT_EQ(code, ERROR_IN_USE);
 }
 
 TEST(LinuxSgErrorText, EveryCodeHasAShortTextAndOthersNone) {
