@@ -3,6 +3,7 @@
 #include "driver/iterations.h"
 
 #include "driver/phases.h"
+#include "driver/summary.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "scsi/layer.h"
@@ -35,6 +36,7 @@ int run_test_iterations() {
 
     for (unsigned n = 1; n <= settings.iterations; ++n) {
         scsi::poll_interrupt();
+        summary::begin_iteration(n);
         if (rwr_enabled || ecc_enabled) {
             tape::max_rwr_percentage = 0.0;
             tape::max_ecc_percentage = 0.0;
@@ -43,9 +45,13 @@ int run_test_iterations() {
             print_to_streams(channels.console, channels.output_file, "\r\nTEST ITERATION %u (%s %s):\r\n", n,
                              frontend::date_text(), frontend::time_text());
         }
+        summary::begin_phase(summary::Phase::write);
         if (run_write_phase() != 0) return -1;
+        summary::end_phase();
         if (tape::rewind_tape() != 0) return -1;
+        summary::begin_phase(summary::Phase::read_compare);
         if (run_read_compare_phase() != 0) return -1;
+        summary::end_phase();
         if (tape::rewind_tape() != 0) return -1;
 
         if (rwr_enabled || ecc_enabled) print_to_streams(channels.console, channels.output_file, "\r\n");
@@ -53,11 +59,13 @@ int run_test_iterations() {
             print_to_streams(channels.console, channels.output_file,
                              "maximum RWR percentage calculated ............ %.1f%% (%s)\r\n",
                              tape::max_rwr_percentage, verdict(tape::max_rwr_percentage));
+            summary::note_maximum(true, tape::max_rwr_percentage, tape::max_rwr_percentage <= PERCENTAGE_LIMIT);
         }
         if (ecc_enabled) {
             print_to_streams(channels.console, channels.output_file,
                              "maximum ECC percentage calculated ............ %.1f%% (%s)\r\n",
                              tape::max_ecc_percentage, verdict(tape::max_ecc_percentage));
+            summary::note_maximum(false, tape::max_ecc_percentage, tape::max_ecc_percentage <= PERCENTAGE_LIMIT);
         }
         if (settings.unload_reload && tape::unload_reload_drive() != 0) return -1;
         frontend::flush_stream(channels.output_file);

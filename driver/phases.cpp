@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "driver/plan.h"
+#include "driver/summary.h"
+#include "frontend/dump.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "scsi/commands.h"
@@ -107,6 +109,7 @@ const PhaseTexts READ_TEXTS = {
 
 // The header lines and the drive status before the transfer loop.
 int begin_interval(const PhaseTexts& texts, std::uint32_t k) {
+    summary::begin_interval(k);
     print_to_streams(channels.console, channels.output_file, texts.interval_header,
                      static_cast<unsigned long>(k), static_cast<unsigned long>(plan.interval_count),
                      frontend::date_text(), frontend::time_text());
@@ -135,12 +138,24 @@ int end_interval(const PhaseTexts& texts, PhaseStatistics& statistics) {
     // The whole rate: drives faster than 65 MB/s must not wrap around.
     print_to_streams(channels.console, channels.output_file, texts.rate,
                      static_cast<unsigned>(count_from_double(statistics.rate_kb_per_sec)));
+    summary::record_interval(statistics);
     if (tape::drive_status_config.loaded &&
         tape::display_drive_status(MOMENT_END, texts.status_phase, bytes) != 0) {
         return -1;
     }
     flush_files();
     return 0;
+}
+
+// "/dump": the good data and the data read, from the 16-byte row that holds
+// the first differing byte.
+void dump_miscompare(const std::uint8_t* expected, const std::uint8_t* read_data, std::uint32_t length,
+                     std::uint32_t offset) {
+    const std::uint32_t row = offset & ~std::uint32_t{0xF};
+    print_to_streams(channels.console, channels.output_file, "expected (good) data:\r\n");
+    frontend::dump_buffer(nullptr, expected, length, row, settings.dump_bytes);
+    print_to_streams(channels.console, channels.output_file, "data read from the drive:\r\n");
+    frontend::dump_buffer(nullptr, read_data, length, row, settings.dump_bytes);
 }
 
 void reset_statistics(PhaseStatistics& statistics) {
@@ -166,7 +181,10 @@ int run_write_phase() {
         print_to_streams(channels.console, channels.output_file, "\r\n");
         if (filemarks_pending) {
             if (tape::write_two_filemarks(statistics.end_reached) != 0) return -1;
-            if (statistics.end_reached) return 0;
+            if (statistics.end_reached) {
+                summary::note_end_at_filemarks();
+                return 0;
+            }
             filemarks_pending = false;
         }
         if (begin_interval(WRITE_TEXTS, k) != 0) return -1;
@@ -221,7 +239,10 @@ int run_read_compare_phase() {
         print_to_streams(channels.console, channels.output_file, "\r\n");
         if (filemarks_pending) {
             if (tape::space_two_filemarks(statistics.end_reached) != 0) return -1;
-            if (statistics.end_reached) return 0;
+            if (statistics.end_reached) {
+                summary::note_end_at_filemarks();
+                return 0;
+            }
             filemarks_pending = false;
         }
         if (begin_interval(READ_TEXTS, k) != 0) return -1;
@@ -241,6 +262,7 @@ int read_compare_interval(std::uint32_t blocks_per_command, const std::uint8_t* 
     const scsi::CommandOutcome& outcome = scsi::layer.outcome;
     ProgressCount progress;
     int result = 0;
+    std::uint32_t miscompare_offset = tape::BUFFERS_EQUAL;
 
     start_interval_timer();
     for (std::uint32_t i = 0; i < statistics.commands; ++i) {
@@ -276,12 +298,17 @@ int read_compare_interval(std::uint32_t blocks_per_command, const std::uint8_t* 
                              static_cast<unsigned long>(i) + 1, static_cast<unsigned long>(offset), target_id(),
                              target_lun());
             statistics.commands = i + 1;
+            miscompare_offset = offset;
             result = -1;
             break;
         }
         progress.add(length);
     }
     statistics.seconds = interval_timer_seconds();
+    if (miscompare_offset != tape::BUFFERS_EQUAL) {
+        summary::note_miscompare(statistics.commands, miscompare_offset);
+        if (settings.dump_bytes != 0) dump_miscompare(expected, read_data, length, miscompare_offset);
+    }
     flush_files();
     return result;
 }

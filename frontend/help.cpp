@@ -34,6 +34,8 @@ const char* const USAGE_TEXTS[] = {
     "  /dsc <label> [delay]\tdrive status configuration label (see \"zvtape.dsc\")\n",
     "  /uld\t\t\tunload/reload drive after each test iteration\n",
     "  /vbus <file>\t\tuse the virtual SCSI bus described in <file>\n",
+    "  /dump [value]\t\tdisplay [value] bytes of miscompared data (and good data)\n",
+    "  /json <file>\t\twrite a JSON summary of the run to <file>\n",
     "  /?\t\t\tthis help screen\n",
 };
 
@@ -104,6 +106,10 @@ void print_help_screen() {
     std::fprintf(console, "  The maximum line length can be up to %u characters.  There is no default\n",
                  OPTIONS_LINE_LENGTH);
     print_texts(console, NOTES_AFTER_LINE_LENGTH, std::size(NOTES_AFTER_LINE_LENGTH));
+}
+
+void print_version() {
+    std::fprintf(channels.console, "%s\nzvtape %s\n", PROGRAM_TITLE, ZV_VERSION);
 }
 
 }  // namespace zv::frontend

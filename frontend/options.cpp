@@ -103,7 +103,7 @@ int read_options_file(const char* value) {
 }
 
 bool is_file_name_option(const char* option) {
-    static const char* const names[] = {"/ofile", "/afile", "/cfile", "/dfile", "/vbus"};
+    static const char* const names[] = {"/ofile", "/afile", "/cfile", "/dfile", "/vbus", "/json"};
     for (const char* name : names) {
         if (texts_equal(option, name)) return true;
     }
@@ -121,8 +121,10 @@ void apply_file_name_option(const char* option, const char* value) {
     } else if (texts_equal(option, "/dfile")) {
         settings.pattern_file_name = name;
         settings.data_pattern = PATTERN_USER_FILE;
-    } else {
+    } else if (texts_equal(option, "/vbus")) {
         settings.vbus_file_name = name;
+    } else {
+        settings.json_file_name = name;
     }
 }
 
@@ -223,10 +225,23 @@ int parse_options(int count, char** args) {
                 }
                 result = tape::load_drive_status_config(label);
             }
+        } else if (texts_equal(option, "/dump")) {
+            // Like the delay of "/dsc": a value is taken only when it is not
+            // the next option.
+            std::uint32_t bytes = 0;
+            if (value != nullptr && value[0] != '/') {
+                bytes = parse_number(value);
+                ++i;
+            }
+            settings.dump_bytes = bytes == 0 ? DEFAULT_DUMP_BYTES : bytes;
         } else if (texts_equal(option, "/uld")) {
             settings.unload_reload = true;
-        } else if (texts_equal(option, "/?")) {
+        } else if (texts_equal(option, "/?") || texts_equal(option, "--help") || texts_equal(option, "-h")) {
             print_help_screen();
+            exit_status = 0;
+            result = -1;
+        } else if (texts_equal(option, "--version")) {
+            print_version();
             exit_status = 0;
             result = -1;
         } else {

@@ -34,7 +34,15 @@ struct TestSettings {
     bool unload_reload = false;
     // Virtual SCSI bus description ("/vbus"); empty: the real adapters.
     std::string vbus_file_name;
+    // "/dump [value]": bytes of good and read data shown after a miscompare;
+    // 0: no dump.
+    std::uint32_t dump_bytes = 0;
+    // "/json <file>": where the run's machine-readable summary goes; empty: none.
+    std::string json_file_name;
 };
+
+// Bytes that "/dump" shows when its value is 0 or absent.
+constexpr std::uint32_t DEFAULT_DUMP_BYTES = 256;
 
 extern TestSettings settings;
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "driver/summary.h"
 #include "frontend/dump.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
@@ -160,6 +161,7 @@ int report_interval(bool write_phase, double amount) {
         REPORT(write_phase ? "  write data compression ratio ............... %.1f to 1\r\n"
                            : "  read data compression ratio ................ %.1f to 1\r\n",
                ratio);
+        driver::summary::note_status_value(driver::summary::StatusValue::compression_ratio, ratio);
     }
     if (enabled(corrected_item)) {
         if (read_item(corrected_item, value) != 0) return -1;
@@ -171,6 +173,9 @@ int report_interval(bool write_phase, double amount) {
         REPORT(write_phase ? "  drive RWR percentage ....................... %.1f%%\r\n"
                            : "  drive ECC percentage ....................... %.1f%%\r\n",
                percentage);
+        driver::summary::note_status_value(write_phase ? driver::summary::StatusValue::rwr_percentage
+                                                       : driver::summary::StatusValue::ecc_percentage,
+                                           percentage);
         if (percentage > maximum) maximum = percentage;
     }
     return 0;
@@ -182,18 +187,22 @@ int report_position_and_retries() {
     double value = 0.0;
     if (enabled(ITEM_RPOS)) {
         if (read_item(ITEM_RPOS, value) != 0) return -1;
-        REPORT("  tape logical block position ................ 0x%lX\r\n",
-               static_cast<unsigned long>(whole(value) & 0xFFFFFFFFu));
+        const unsigned long position = static_cast<unsigned long>(whole(value) & 0xFFFFFFFFu);
+        REPORT("  tape logical block position ................ 0x%lX\r\n", position);
+        driver::summary::note_status_value(driver::summary::StatusValue::tape_position,
+                                           static_cast<double>(position));
     }
     if (enabled(ITEM_RWRC)) {
         if (read_item(ITEM_RWRC, value) != 0) return -1;
-        REPORT("  drive read/write retry counter ............. 0x%02X\r\n",
-               static_cast<unsigned>(whole(value) & 0xFFu));
+        const unsigned counter = static_cast<unsigned>(whole(value) & 0xFFu);
+        REPORT("  drive read/write retry counter ............. 0x%02X\r\n", counter);
+        driver::summary::note_status_value(driver::summary::StatusValue::read_write_retry_counter, counter);
     }
     if (enabled(ITEM_TKRC)) {
         if (read_item(ITEM_TKRC, value) != 0) return -1;
-        REPORT("  drive tracking retry counter ............... 0x%02X\r\n",
-               static_cast<unsigned>(whole(value) & 0xFFu));
+        const unsigned counter = static_cast<unsigned>(whole(value) & 0xFFu);
+        REPORT("  drive tracking retry counter ............... 0x%02X\r\n", counter);
+        driver::summary::note_status_value(driver::summary::StatusValue::tracking_retry_counter, counter);
     }
     return 0;
 }
