@@ -289,8 +289,13 @@ void TapeDrive::mode_select(Command& c) {
         return;
     }
     const std::uint8_t* p = c.data;
-    if (length < 4 || (p[3] != 0 && p[3] != 8) || 4u + p[3] > length) {
-        c.check(KEY_ILLEGAL_REQUEST, p[3] != 0 && p[3] != 8 && length >= 4 ? 0x26 : 0x1A, 0x00);
+    // A list shorter than its header has no byte 3 to look at.
+    if (length < 4) {
+        c.check(KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
+        return;
+    }
+    if ((p[3] != 0 && p[3] != 8) || 4u + p[3] > length) {
+        c.check(KEY_ILLEGAL_REQUEST, p[3] != 0 && p[3] != 8 ? 0x26 : 0x1A, 0x00);
         return;
     }
     c.moved = length;
