@@ -1,0 +1,106 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace zv::test {
+
+namespace fs = std::filesystem;
+
+fs::path scratch_directory(const std::string& name) {
+    const fs::path path = fs::temp_directory_path() / ("zv_ecosystem_" + std::to_string(::getpid()) + "_" + name);
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
+}
+
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const fs::path& directory) {
+    const fs::path out_path = fs::temp_directory_path() / ("zv_ecosystem_" + std::to_string(::getpid()) + ".out");
+    const fs::path err_path = fs::temp_directory_path() / ("zv_ecosystem_" + std::to_string(::getpid()) + ".err");
+    std::vector<std::string> storage = {program};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : storage) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    ProcessResult result;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(directory.c_str()) != 0) ::_exit(127);
+        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) ::_exit(127);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    fs::remove(out_path);
+    fs::remove(err_path);
+    return result;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+}
+
+std::string schema_errors(const fs::path& summary) {
+    // Debian's python3-jsonschema, with the system interpreter it is installed
+    // for (a python3 earlier in PATH may not have it).
+    static const char* const script =
+        "import json, sys\n"
+        "import jsonschema\n"
+        "schema = json.load(open(sys.argv[1]))\n"
+        "jsonschema.Draft202012Validator.check_schema(schema)\n"
+        "validator = jsonschema.Draft202012Validator(schema)\n"
+        "errors = list(validator.iter_errors(json.load(open(sys.argv[2]))))\n"
+        "for error in errors:\n"
+        "    print(list(error.absolute_path), error.message)\n"
+        "sys.exit(1 if errors else 0)\n";
+    const ProcessResult result =
+        run_program("/usr/bin/python3",
+                    {"-c", script, std::string(ZV_SOURCE_DIR) + "/docs/summary.schema.json", fs::absolute(summary)},
+                    fs::temp_directory_path());
+    if (result.exit_status == 0) return "";
+    return "validator exit " + std::to_string(result.exit_status) + ": " + result.out + result.err;
+}
+
+std::string mask_variable_fields(const std::string& text) {
+    static const std::regex date_time(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ap]m)");
+    static const std::regex seconds(R"(\d+\.\d\d SEC)");
+    static const std::regex rate(R"(\d+ KB/SEC)");
+    std::string masked = std::regex_replace(text, date_time, "MM/DD/YY HH:MM:SS xm");
+    masked = std::regex_replace(masked, seconds, "#.## SEC");
+    return std::regex_replace(masked, rate, "# KB/SEC");
+}
+
+bool tool_exists(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream directories(path == nullptr ? "/usr/bin:/bin" : path);
+    std::string directory;
+    while (std::getline(directories, directory, ':')) {
+        if (!directory.empty() && ::access((directory + "/" + name).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace zv::test

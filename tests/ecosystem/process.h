@@ -1,0 +1,36 @@
+// Runs the built or installed programs in a scratch directory, and the JSON
+// Schema check of a summary file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zv::test {
+
+struct ProcessResult {
+    int exit_status = -1;  // -1: did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// A fresh, empty directory under the system's temporary directory.
+std::filesystem::path scratch_directory(const std::string& name);
+
+// Runs program with args in directory and waits for it.
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::filesystem::path& directory);
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& text);
+
+// "" when the file is valid against docs/summary.schema.json, otherwise the
+// validator's messages.
+std::string schema_errors(const std::filesystem::path& summary);
+
+// Date, time, seconds and rates masked, as they change from run to run.
+std::string mask_variable_fields(const std::string& text);
+
+bool tool_exists(const std::string& name);
+
+}  // namespace zv::test
