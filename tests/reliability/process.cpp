@@ -1,0 +1,173 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace zv::reliability {
+
+fs::path make_scratch_directory(const std::string& name) {
+    const fs::path path = fs::temp_directory_path() / ("zv_reliability_" + std::to_string(::getpid()) + "_" + name);
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
+}
+
+namespace {
+
+std::vector<char*> argument_pointers(std::vector<std::string>& storage) {
+    std::vector<char*> argv;
+    for (std::string& arg : storage) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+RunResult judge(int status) {
+    RunResult result;
+    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    return result;
+}
+
+}  // namespace
+
+RunResult run_program(const fs::path& directory, const std::vector<std::string>& args,
+                      const std::vector<std::string>& prefix) {
+    const std::string out_path = (directory / ".stdout").string();
+    const std::string err_path = (directory / ".stderr").string();
+    std::vector<std::string> storage = prefix;
+    storage.push_back(ZVTAPE_BIN);
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv = argument_pointers(storage);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(directory.c_str()) != 0) ::_exit(127);
+        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) ::_exit(127);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    RunResult result;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) result = judge(status);
+    result.console = read_file(out_path);
+    result.errors = read_file(err_path);
+    fs::remove(out_path);
+    fs::remove(err_path);
+    return result;
+}
+
+TerminalRun start_on_terminal(const fs::path& directory, const std::vector<std::string>& args,
+                              const std::vector<std::string>& prefix) {
+    TerminalRun run;
+    run.directory = directory;
+    run.master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (run.master < 0 || ::grantpt(run.master) != 0 || ::unlockpt(run.master) != 0) return run;
+    const std::string terminal = ::ptsname(run.master);
+    const std::string err_path = (directory / ".stderr").string();
+    std::vector<std::string> storage = prefix;
+    storage.push_back(ZVTAPE_BIN);
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv = argument_pointers(storage);
+
+    run.pid = ::fork();
+    if (run.pid == 0) {
+        const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (slave < 0 || err < 0 || ::chdir(directory.c_str()) != 0) ::_exit(127);
+        // Raw, so that the console bytes arrive as the program wrote them.
+        termios mode{};
+        if (::tcgetattr(slave, &mode) == 0) {
+            ::cfmakeraw(&mode);
+            ::tcsetattr(slave, TCSANOW, &mode);
+        }
+        ::dup2(slave, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return run;
+}
+
+bool TerminalRun::pump(int timeout_ms) {
+    if (ended) return false;
+    pollfd ready{master, POLLIN, 0};
+    if (::poll(&ready, 1, timeout_ms) <= 0) return true;
+    char buffer[4096];
+    const ssize_t count = ::read(master, buffer, sizeof buffer);
+    if (count > 0) {
+        console.append(buffer, static_cast<std::size_t>(count));
+        return true;
+    }
+    // Every holder of the terminal has closed it: the program has ended
+    // (what it wrote before was read first).
+    ::waitpid(pid, &status, 0);
+    ended = true;
+    ::close(master);
+    return false;
+}
+
+RunResult TerminalRun::result() const {
+    RunResult r = judge(status);
+    r.console = console;
+    r.errors = read_file(directory / ".stderr");
+    return r;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string with_crlf(const std::string& text) {
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n') converted += '\r';
+        converted += c;
+    }
+    return converted;
+}
+
+std::string mask_variable_fields(const std::string& text) {
+    static const std::regex date_time(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ap]m)");
+    static const std::regex seconds(R"(\d+\.\d\d SEC)");
+    static const std::regex rate(R"(\d+ KB/SEC)");
+    std::string masked = std::regex_replace(text, date_time, "MM/DD/YY HH:MM:SS xm");
+    masked = std::regex_replace(masked, seconds, "#.## SEC");
+    return std::regex_replace(masked, rate, "# KB/SEC");
+}
+
+std::string visible_line_ends(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        if (c == '\r')
+            shown += "<CR>";
+        else if (c == '\n')
+            shown += "<LF>\n";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+}  // namespace zv::reliability

@@ -1,0 +1,61 @@
+// Runs the built zvtape for the reliability tests: in a scratch directory,
+// with its console on a file or on a pseudo-terminal, and the helpers that
+// judge what it left behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zv::reliability {
+
+namespace fs = std::filesystem;
+
+const fs::path DATA = ZV_TESTDATA_DIR;
+const fs::path EXAMPLES = fs::path(ZV_SOURCE_DIR) / "examples";
+const std::string HIDE_CURSOR = "\x1b[?25l";
+const std::string SHOW_CURSOR = "\x1b[?25h";
+
+struct RunResult {
+    int exit_status = -1;  // -1: ended by a signal
+    int signal = 0;
+    std::string console;
+    std::string errors;
+};
+
+// A fresh, empty directory under the system's temporary directory.
+fs::path make_scratch_directory(const std::string& name);
+
+// Runs program (zvtape unless given) with args in directory, console and
+// error console to files, and waits for it.
+RunResult run_program(const fs::path& directory, const std::vector<std::string>& args,
+                      const std::vector<std::string>& prefix = {});
+
+// A zvtape started on a pseudo-terminal (its console), error console to a
+// file in its directory. The caller reads the console with pump().
+struct TerminalRun {
+    pid_t pid = -1;
+    int master = -1;
+    fs::path directory;
+    std::string console;
+    bool ended = false;
+    int status = 0;  // waitpid status once ended
+
+    // Reads what the terminal has (waiting up to timeout_ms); reaps the
+    // program once it has ended. False once it has ended.
+    bool pump(int timeout_ms);
+    RunResult result() const;
+};
+TerminalRun start_on_terminal(const fs::path& directory, const std::vector<std::string>& args,
+                              const std::vector<std::string>& prefix = {});
+
+std::string read_file(const fs::path& path);
+std::string with_crlf(const std::string& text);
+// Date, time, seconds and rates masked as in the expected files.
+std::string mask_variable_fields(const std::string& text);
+std::string visible_line_ends(const std::string& text);
+std::size_t count_of(const std::string& text, const std::string& part);
+
+}  // namespace zv::reliability
