@@ -115,9 +115,23 @@ struct SummaryState {
     MiscompareRecord miscompare;
     LastCommand last_command;
     CapturedCommand captured;
+    // Set when recording ran out of memory: the run goes on, and the summary
+    // is then reported as not written.
+    bool out_of_memory = false;
 };
 
+
 SummaryState state;
+
+// Runs a recording step; an allocation failure must not end the test run.
+template <typename Step>
+void guarded(Step step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+        state.out_of_memory = true;
+    }
+}
 
 // ISO 8601 local time with its offset from UTC, e.g. 2026-03-07T13:05:00+01:00.
 std::string iso_time_now() {
@@ -378,26 +392,31 @@ private:
 
 }  // namespace
 
-bool enabled() { return !settings.json_file_name.empty(); }
+bool enabled() { return !settings.json_file_name.empty() && !state.out_of_memory; }
 
 void begin_run() {
     if (!enabled()) return;
     state = SummaryState{};
-    state.start_time = iso_time_now();
+    guarded([] { state.start_time = iso_time_now(); });
 }
 
 std::unique_ptr<port::PortDriver> watch_port(std::unique_ptr<port::PortDriver> port) {
     if (!enabled() || !port) return port;
-    return std::make_unique<WatchingPort>(std::move(port));
+    std::unique_ptr<port::PortDriver> watching;
+    // On a failed allocation the port is still ours, unwatched.
+    guarded([&] { watching = std::make_unique<WatchingPort>(std::move(port)); });
+    return watching ? std::move(watching) : std::move(port);
 }
 
 void note_drive() {
     if (!enabled() || scsi::layer.inquiry_data == nullptr) return;
     const std::uint8_t* data = scsi::layer.inquiry_data;
-    state.drive_known = true;
-    state.vendor = inquiry_text(data, 8, 8);
-    state.product = inquiry_text(data, 16, 16);
-    state.revision = inquiry_text(data, 32, 4);
+    guarded([data] {
+        state.vendor = inquiry_text(data, 8, 8);
+        state.product = inquiry_text(data, 16, 16);
+        state.revision = inquiry_text(data, 32, 4);
+        state.drive_known = true;
+    });
 }
 
 void note_plan() {
@@ -408,10 +427,12 @@ void note_plan() {
 
 void begin_iteration(unsigned number) {
     if (!enabled()) return;
-    IterationRecord record;
-    record.number = number;
-    state.iterations.push_back(std::move(record));
-    state.position = Position{number, Phase::none, 0};
+    guarded([number] {
+        IterationRecord record;
+        record.number = number;
+        state.iterations.push_back(std::move(record));
+        state.position = Position{number, Phase::none, 0};
+    });
 }
 
 void begin_phase(Phase phase) {
@@ -451,7 +472,7 @@ void record_interval(const PhaseStatistics& statistics) {
     interval.seconds = statistics.seconds;
     interval.rate_kb_per_sec = statistics.rate_kb_per_sec;
     interval.end_reached = statistics.end_reached;
-    record->intervals.push_back(interval);
+    guarded([&] { record->intervals.push_back(interval); });
 }
 
 void note_status_value(StatusValue which, double value) {
@@ -493,21 +514,25 @@ void capture_last_command() {
         std::memcpy(captured.cdb, last.cdb, last.cdb_length);
         if (scsi::layer.sense_data != nullptr) {
             const std::uint32_t length = last.sense_length;
-            captured.sense.assign(scsi::layer.sense_data, scsi::layer.sense_data + length);
+            guarded([&] { captured.sense.assign(scsi::layer.sense_data, scsi::layer.sense_data + length); });
         }
     }
 }
 
 int write(Outcome outcome, int exit_status) {
-    if (!enabled()) return 0;
+    if (settings.json_file_name.empty()) return 0;
     int result = -1;
-    try {
-        // Names and INQUIRY fields may hold bytes that are not UTF-8: they
-        // become U+FFFD instead of failing the whole summary.
-        const std::string text = document(outcome, exit_status).dump(2, ' ', false, json::error_handler_t::replace);
-        result = write_file(settings.json_file_name, text + "\n");
-    } catch (const std::exception&) {
-        result = -1;
+    // A summary with holes would mislead more than none.
+    if (!state.out_of_memory) {
+        try {
+            // Names and INQUIRY fields may hold bytes that are not UTF-8:
+            // they become U+FFFD instead of failing the whole summary.
+            const std::string text =
+                document(outcome, exit_status).dump(2, ' ', false, json::error_handler_t::replace);
+            result = write_file(settings.json_file_name, text + "\n");
+        } catch (const std::exception&) {
+            result = -1;
+        }
     }
     if (result != 0) {
         std::fprintf(frontend::channels.error_console, "ERROR: unable to write JSON summary file \"%s\"\n",
