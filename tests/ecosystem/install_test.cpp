@@ -71,7 +71,12 @@ TEST(Install, TreeHoldsProgramsManualPagesDocsAndExamples) {
     for (const std::string& file : INSTALLED_FILES) EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
     EXPECT_TRUE(executable(prefix / "bin/zvtape"));
     EXPECT_TRUE(executable(prefix / "bin/zvscan"));
-    // The installed documents are the ones of the source tree.
+    // Every document of the source tree goes along, as it is.
+    for (const auto& entry : fs::directory_iterator(fs::path(ZV_SOURCE_DIR) / "docs")) {
+        if (entry.path().extension() != ".md") continue;
+        const fs::path installed = prefix / "share/doc/zvtape" / entry.path().filename();
+        EXPECT_EQ(read_file(installed), read_file(entry.path())) << installed;
+    }
     EXPECT_EQ(read_file(prefix / "share/doc/zvtape/summary.schema.json"),
               read_file(fs::path(ZV_SOURCE_DIR) / "docs/summary.schema.json"));
     check_programs_run(prefix);
