@@ -84,8 +84,9 @@ void inquiry(std::uint8_t alloc) {
     send(layer.inquiry_data, alloc, 6, cdb);
 }
 
-void mode_select(std::uint8_t length) {
-    const std::uint8_t cdb[6] = {0x15, layer.lun_bits, 0x00, 0x00, length, 0x00};
+void mode_select(std::uint8_t length, std::uint8_t page_format) {
+    const std::uint8_t flags = page_format != 0 ? 0x10 : 0x00;
+    const std::uint8_t cdb[6] = {0x15, static_cast<std::uint8_t>(layer.lun_bits | flags), 0x00, 0x00, length, 0x00};
     send(layer.mode_data, length, 6, cdb);
 }
 

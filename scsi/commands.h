@@ -13,7 +13,8 @@ int write_data(std::uint32_t count);
 void write_filemarks(std::uint32_t count);
 void space(std::uint8_t code, std::int32_t count);
 void inquiry(std::uint8_t alloc);
-void mode_select(std::uint8_t length);
+// page_format sets the PF bit (byte 1 bit 4).
+void mode_select(std::uint8_t length, std::uint8_t page_format = 0);
 void mode_sense(std::uint8_t alloc);
 void load_unload(std::uint8_t immed, std::uint8_t reten, std::uint8_t load);
 void prevent_allow_medium_removal(std::uint8_t prevent);

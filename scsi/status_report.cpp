@@ -1,11 +1,18 @@
 // The status block printed after a failed command.
 #include "scsi/status_report.h"
 
+#include <string>
+
 #include "frontend/dump.h"
 #include "frontend/output.h"
 #include "scsi/layer.h"
+#include "scsi/port.h"
 
 namespace zv::scsi {
+
+namespace {
+constexpr std::uint32_t APPLICATION_CODE_BIT = 0x20000000;
+}
 
 const char* const SENSE_KEY_NAMES[16] = {
     "no sense",        "recovered error", "not ready",      "medium error",    "hardware error", "illegal request",
@@ -32,8 +39,17 @@ const char* error_code_text(std::uint32_t code) {
     case 1110: return "media changed";
     case 1111: return "bus reset detected";
     case 1112: return "no media in drive";
-    default: return "unknown error";
+    default: break;
     }
+    // Codes with bit 29 set are the port driver's own (never a system code):
+    // its text tells the user what to do, e.g. to lower "/maxtl".
+    if ((code & APPLICATION_CODE_BIT) != 0) {
+        static std::string port_text;
+        port_text.clear();
+        if (port::PortDriver* port = port::active_port()) port_text = port->error_text(code);
+        if (!port_text.empty()) return port_text.c_str();
+    }
+    return "unknown error";
 }
 
 const char* target_status_text(std::uint8_t status) {

@@ -15,6 +15,13 @@ namespace zv::tape {
 
 namespace {
 constexpr std::uint8_t MODE_PARAMETER_LIST_LENGTH = 12;  // header and one block descriptor
+
+// ILLEGAL REQUEST, INVALID FIELD IN CDB (5h, 24h/00h).
+bool invalid_field_in_cdb() {
+    const std::uint8_t* sense = scsi::layer.sense_data;
+    return scsi::layer.outcome.srb_status == scsi::SRB_OK && (sense[2] & 0x0F) == 0x05 && sense[12] == 0x24 &&
+           sense[13] == 0x00;
+}
 }
 
 int set_block_mode() {
@@ -42,6 +49,10 @@ int set_block_mode() {
     // drive says to the MODE SELECT.
     scsi::set_fixed_bit(settings.logical_block_size > 0 ? 1 : 0);
     scsi::mode_select(MODE_PARAMETER_LIST_LENGTH);
+    // A drive that insists on standard page format refuses PF=0 as an invalid
+    // field in the CDB even with no page after the block descriptor; the same
+    // list is then sent again with PF set, and that answer is the one judged.
+    if (scsi::command_failed() && invalid_field_in_cdb()) scsi::mode_select(MODE_PARAMETER_LIST_LENGTH, 1);
 
     int result = 0;
     if (scsi::command_failed()) {

@@ -89,6 +89,39 @@ TEST_F(DriveModeTest, RejectedModeSelectReportsAndStillSetsTheFixedBit) {
     EXPECT_EQ(contents(console), text);
 }
 
+TEST_F(DriveModeTest, PageFormatRetryOnlyForInvalidFieldInCdb) {
+    // 5h 24h/00h: the drive wants PF set; the same list goes again with PF.
+    const std::vector<std::uint8_t> invalid_field = {0x70, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x00,
+                                                     0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00};
+    struct Case {
+        const char* name;
+        std::vector<Answer> answers;
+        int result;
+        std::vector<std::uint8_t> second_byte_1;  // byte 1 of each MODE SELECT sent
+    };
+    const Case cases[] = {
+        {"accepted as sent", {{}}, 0, {0x00}},
+        {"PF wanted, then accepted", {{.status = 0x02, .sense = invalid_field}, {}}, 0, {0x00, 0x10}},
+        {"PF wanted, then refused", {{.status = 0x02, .sense = invalid_field}, {.status = 0x02, .sense = invalid_field}},
+         -1, {0x00, 0x10}},
+        {"other refusal: no retry", {{.status = 0x02, .sense = CHECK_ILLEGAL_REQUEST}}, -1, {0x00}},
+        {"failed call: no retry", {{.sent = false, .error_code = 1117}}, -1, {0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        port.sent.clear();
+        for (const Answer& answer : c.answers) port.answers.push_back(answer);
+        EXPECT_EQ(tape::set_block_mode(), c.result);
+        ASSERT_EQ(port.sent.size(), c.second_byte_1.size());
+        for (std::size_t i = 0; i < port.sent.size(); ++i) {
+            EXPECT_EQ(port.sent[i].cdb[0], 0x15);
+            EXPECT_EQ(port.sent[i].cdb[1], c.second_byte_1[i]);
+        }
+        EXPECT_EQ(parameter_list(),
+                  (std::vector<std::uint8_t>{0x00, 0x00, 0x10, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00}));
+    }
+}
+
 TEST_F(DriveModeTest, ReadBlockSizeFromTheBlockDescriptor) {
     struct Case {
         const char* name;

@@ -144,3 +144,32 @@ TEST(StatusTexts, Lookups) {
 
 }  // namespace
 }  // namespace zv::test
+
+namespace zv::test {
+namespace {
+
+// A port whose own codes (bit 29 set) have texts; system codes have none here.
+class TextPort : public FakePort {
+public:
+    std::string error_text(std::uint32_t code) override {
+        if (code == 0x20000002) return "transfer too large for the kernel: lower \"/maxtl\"";
+        if (code == 5 || code == 1117) return "some port text";
+        return {};
+    }
+};
+
+TEST(StatusTexts, PortCodesTakeThePortText) {
+    TextPort text_port;
+    port::set_active_port(&text_port);
+    EXPECT_STREQ(scsi::error_code_text(0x20000002), "transfer too large for the kernel: lower \"/maxtl\"");
+    EXPECT_STREQ(scsi::error_code_text(0x20000099), "unknown error");  // the port has no text for it
+    // System codes keep the table, even when the port could name them.
+    EXPECT_STREQ(scsi::error_code_text(1117), "unknown error");
+    EXPECT_STREQ(scsi::error_code_text(5), "unknown error");
+    EXPECT_STREQ(scsi::error_code_text(32), "device is in use by another process");
+    port::set_active_port(nullptr);
+    EXPECT_STREQ(scsi::error_code_text(0x20000002), "unknown error");
+}
+
+}  // namespace
+}  // namespace zv::test
