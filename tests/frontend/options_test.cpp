@@ -25,7 +25,7 @@ std::string describe(const TestSettings& s) {
         << " megs=" << s.data_amount_mb << " sdint=" << s.status_interval_mb << " given=" << s.status_interval_given
         << " lbsize=" << s.logical_block_size << " ms=" << s.block_size_from_mode_sense
         << " maxtl=" << s.max_transfer_length << " delay=" << s.dsc_delay << " uld=" << s.unload_reload
-        << " vbus=" << s.vbus_file_name;
+        << " vbus=" << s.vbus_file_name << " dump=" << s.dump_bytes << " json=" << s.json_file_name;
     return out.str();
 }
 
@@ -106,7 +106,13 @@ TEST_F(OptionsTest, CommandLineGrammar) {
         {{"/lbsize"}, 0, "", [](TestSettings& s) { s.logical_block_size = 0; }},
         // Invalid options stop the parsing.
         {{"/OFILE", "x"}, -1, INVALID + "\"/OFILE\"\n", [](TestSettings&) {}},
-        {{"/dump", "100"}, -1, INVALID + "\"/dump\"\n", [](TestSettings&) {}},
+        {{"/dump", "100"}, 0, "", [](TestSettings& s) { s.dump_bytes = 100; }},
+        {{"/dump"}, 0, "", [](TestSettings& s) { s.dump_bytes = 256; }},
+        {{"/dump", "0"}, 0, "", [](TestSettings& s) { s.dump_bytes = 256; }},
+        {{"/dump", "/tid", "3"}, 0, "", [](TestSettings& s) { s.dump_bytes = 256; s.target_id = 3; }},
+        {{"/json", "s.json"}, 0, "", [](TestSettings& s) { s.json_file_name = "s.json"; }},
+        {{"-x"}, -1, INVALID + "\"-x\"\n", [](TestSettings&) {}},
+        {{"--HELP"}, -1, INVALID + "\"--HELP\"\n", [](TestSettings&) {}},
         {{"/tid=5"}, -1, INVALID + "\"/tid=5\"\n", [](TestSettings&) {}},
         {{"/lun", "1", "5", "/tid", "4"}, -1, INVALID + "\"5\"\n", [](TestSettings& s) { s.lun = 1; }},
         // Final checks run after everything, errors included.
