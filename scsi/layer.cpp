@@ -31,20 +31,19 @@ constexpr bool is_data_out_opcode(std::uint8_t opcode) {
 
 constexpr std::uint8_t REQUEST_SENSE_OPCODE = 0x03;
 
-// One line of the CDB list: " %02x" per byte and CR LF, built by hand so the
-// command path does no printf formatting.
+// One line of the CDB list: " %02x" per byte and CR LF, put by hand into the
+// stream's buffer: no printf formatting, and no fwrite call, which costs more
+// than the whole line at memory speed. The program has one thread, so the
+// unlocked stream functions are safe.
 void log_cdb(std::FILE* stream, std::uint8_t cdb_length, const std::uint8_t* cdb) {
     static const char hex[] = "0123456789abcdef";
-    char line[16 * 3 + 2];
-    std::size_t length = 0;
     for (std::uint8_t i = 0; i < cdb_length; ++i) {
-        line[length++] = ' ';
-        line[length++] = hex[cdb[i] >> 4];
-        line[length++] = hex[cdb[i] & 0x0F];
+        putc_unlocked(' ', stream);
+        putc_unlocked(hex[cdb[i] >> 4], stream);
+        putc_unlocked(hex[cdb[i] & 0x0F], stream);
     }
-    line[length++] = '\r';
-    line[length++] = '\n';
-    std::fwrite(line, 1, length, stream);
+    putc_unlocked('\r', stream);
+    putc_unlocked('\n', stream);
 }
 
 // Nearly every command leaves the sense structure clear, as the one before
