@@ -4,13 +4,12 @@
 // to each other (in alternating order), and the median of several pairs is
 // shown.
 //
-// zvtape's phase times are the report's "total time taken" lines, summed over
-// several iterations of a run: one 2 GiB phase takes a fraction of a second
-// and the lines have 10 ms steps. Its console output goes to a file that
-// nobody reads while it runs: a reader woken by every progress mark would
-// take the core from the program it measures (on this kind of virtual machine
-// that alone cost a third of the rate). The baseline times the same spans
-// itself.
+// zvtape's phase times come from its report (see parse_report), summed over
+// several iterations of a run: one 2 GiB phase takes a few tens of ms. Its
+// console output goes to a file that nobody reads while it runs: a reader
+// woken by every progress mark would take the core from the program it
+// measures (on this kind of virtual machine that alone cost a third of the
+// rate). The baseline times the same spans itself.
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/stat.h>
@@ -46,7 +45,7 @@ struct Options {
     unsigned memory_megs = 10240;
     unsigned repetitions = 7;
     bool verbose = false;
-    unsigned iterations = 4;
+    unsigned iterations = 6;
     std::string figures = "12345";  // which figures to measure
 };
 
@@ -61,7 +60,7 @@ struct Phase {
     double mb = 0;
     double seconds = 0;
 
-    double rate() const { return seconds > 0 ? mb / seconds : 0; }  // MB/s
+    double rate() const { return seconds > 0 ? mb / seconds : 0; }  // MB/s; 0: not measured
 };
 
 struct RunResult {
@@ -72,9 +71,12 @@ struct RunResult {
     std::string output;
 };
 
-// The phase times of zvtape's report: "total time taken for write test
-// ... X SEC" and "total time taken for read/compare test ... X SEC" lines,
-// and the amounts of the "writing/reading X MB" and "actual amount" lines.
+// The phase times of zvtape's report. The "total time taken" lines round to
+// 10 ms, and at memory speed a 2 GiB phase takes a few tens of ms: the
+// rounding would be biased by up to a tenth. The rate lines ("write transfer
+// rate ... N KB/SEC") come from the same timer at its full millisecond
+// resolution, so the time is worked back from them and the amount of the
+// "writing/reading X MB" or "actual amount" line before them.
 void parse_report(RunResult& result) {
     std::istringstream lines(result.output);
     std::string line;
@@ -89,9 +91,15 @@ void parse_report(RunResult& result) {
             interval_mb = std::atof(line.c_str() + line.find(' ') + 1);
         } else if (line.rfind("  actual amount of test data", 0) == 0) {
             interval_mb = std::atof(line.c_str() + line.rfind(' ', line.size() - 4) + 1);
-        } else if (line.rfind("  total time taken for ", 0) == 0) {
-            result.phases[phase].seconds += std::atof(line.c_str() + line.rfind(' ', line.size() - 5) + 1);
-            result.phases[phase].mb += interval_mb;
+        } else if (line.find(" transfer rate ") != std::string::npos && line.size() > 7 &&
+                   line.compare(line.size() - 7, 7, " KB/SEC") == 0) {
+            const double rate = std::atof(line.c_str() + line.rfind(' ', line.size() - 8) + 1);  // KB of 1000
+            if (rate > 0) {
+                result.phases[phase].seconds += interval_mb * MB / (rate * 1000);
+                result.phases[phase].mb += interval_mb;
+            } else {
+                result.phases[phase].seconds = -1;  // under a millisecond: no time at all
+            }
         }
     }
 }
@@ -152,7 +160,7 @@ std::vector<std::string> zvtape_arguments(unsigned length, bool random, unsigned
 
 void show(const std::string& what, const RunResult& r) {
     if (!options.verbose) return;
-    std::fprintf(stderr, "  %-30s write %7.0f MB/s (%.2f s)  read %7.0f MB/s (%.2f s)  whole run %.3f s\n",
+    std::fprintf(stderr, "  %-30s write %7.0f MB/s (%.3f s)  read %7.0f MB/s (%.3f s)  whole run %.3f s\n",
                  what.c_str(), r.phases[0].rate(), r.phases[0].seconds, r.phases[1].rate(), r.phases[1].seconds,
                  r.wall_seconds);
 }
@@ -263,7 +271,7 @@ void usage() {
                  "               [--figures LIST] [--zvtape PATH] [--verbose]\n"
                  "  --quick          smoke check: 256 MB per phase, 2 iterations, 3 repetitions, 1024 MB memory run\n"
                  "  --megs N         MB per phase (default 2048)\n"
-                 "  --iterations N   test iterations per run, their phase times summed (default 4)\n"
+                 "  --iterations N   test iterations per run, their phase times summed (default 6)\n"
                  "  --repetitions N  pairs of runs per figure (default 7)\n"
                  "  --memory-megs N  MB of the peak memory run (default 10240)\n"
                  "  --figures LIST   only these figures, e.g. 13 (default 12345; 2 needs 1)\n"
