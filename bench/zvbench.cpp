@@ -59,8 +59,9 @@ double now_s() {
 struct Phase {
     double mb = 0;
     double seconds = 0;
+    bool unmeasured = false;  // an interval under a millisecond has no time at all
 
-    double rate() const { return seconds > 0 ? mb / seconds : 0; }  // MB/s; 0: not measured
+    double rate() const { return seconds > 0 && !unmeasured ? mb / seconds : 0; }  // MB/s
 };
 
 struct RunResult {
@@ -98,7 +99,7 @@ void parse_report(RunResult& result) {
                 result.phases[phase].seconds += interval_mb * MB / (rate * 1000);
                 result.phases[phase].mb += interval_mb;
             } else {
-                result.phases[phase].seconds = -1;  // under a millisecond: no time at all
+                result.phases[phase].unmeasured = true;
             }
         }
     }
@@ -169,7 +170,12 @@ void show(const std::string& what, const RunResult& r) {
 RunResult run_zvtape(const std::vector<std::string>& arguments, const std::string& what, bool timed = true) {
     RunResult r = run(arguments);
     if (r.ok) parse_report(r);
-    if (!r.ok || (timed && (r.phases[0].rate() <= 0 || r.phases[1].rate() <= 0))) die(what, r);
+    if (!r.ok) die(what, r);
+    if (timed && (r.phases[0].rate() <= 0 || r.phases[1].rate() <= 0)) {
+        std::fprintf(stderr, "zvbench: %s: a phase too short for zvtape's millisecond timer (give more --megs)\n",
+                     what.c_str());
+        std::exit(1);
+    }
     show(what, r);
     return r;
 }
