@@ -23,7 +23,8 @@ if [ -z "$cxx" ]; then
 fi
 
 set -e
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=None \
+  -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
   -DZV_BUILD_FUZZ=ON -DZV_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target "${targets[@]}"
 set +e
