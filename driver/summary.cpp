@@ -140,10 +140,10 @@ std::string iso_time_now() {
     localtime_r(&now, &local);
     char text[40];
     if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0) return "";
-    std::string result = text;
     // strftime gives +hhmm; the extended form wants +hh:mm.
-    if (result.size() >= 5) result.insert(result.size() - 2, ":");
-    return result;
+    const std::size_t length = std::strlen(text);
+    if (length < 5) return text;
+    return std::string(text, length - 2) + ':' + std::string(text + length - 2, 2);
 }
 
 // An INQUIRY field as text: up to its first zero byte, trailing blanks off.

@@ -38,6 +38,9 @@ int start_run(BreakHandler handler) {
                                        settings.cdb_list_file_name.c_str());
             files_failed = true;
         } else {
+            // One line per command: a large buffer keeps the log off the command path.
+            static char cdb_list_buffer[1 << 16];
+            std::setvbuf(cdb_list, cdb_list_buffer, _IOFBF, sizeof cdb_list_buffer);
             channels.cdb_list_file = cdb_list;
             set_cdb_list_file(cdb_list);
         }
