@@ -37,7 +37,7 @@ private:
     bool bus_line();
     bool device_line();
     bool fault_line();
-    bool device_option(DeviceSpec& device, const std::string& key);
+    bool device_option(DeviceConfig& device, const std::string& key);
     bool tape_option(TapeOptions& tape, const std::string& key, bool& known);
 
     // Token access for the current line.
@@ -198,9 +198,9 @@ bool Parser::statement() {
 }
 
 bool Parser::adapter_line() {
-    AdapterSpec adapter;
+    AdapterConfig adapter;
     if (!quantity_as("adapter", 254, adapter.number)) return false;
-    for (const AdapterSpec& a : out_.adapters)
+    for (const AdapterConfig& a : out_.adapters)
         if (a.number == adapter.number)
             return fail("adapter " + std::to_string(adapter.number) + " is declared twice");
     while (more()) {
@@ -220,14 +220,14 @@ bool Parser::adapter_line() {
 
 bool Parser::bus_line() {
     if (out_.adapters.empty()) return fail("\"bus\" before any \"adapter\"");
-    AdapterSpec& adapter = out_.adapters.back();
+    AdapterConfig& adapter = out_.adapters.back();
     std::uint64_t number = 0;
     if (!quantity("bus", 255, number)) return false;
     if (number != adapter.buses.size())
         return fail("bus " + std::to_string(number) + " of adapter " + std::to_string(adapter.number) +
                     ": buses are numbered 0, 1, 2 ... in order (expected " + std::to_string(adapter.buses.size()) +
                     ")");
-    BusSpec bus;
+    BusConfig bus;
     while (more()) {
         const std::string key = line_.tokens[next_++].text;
         if (key == "initiator") {
@@ -240,7 +240,7 @@ bool Parser::bus_line() {
     return true;
 }
 
-bool parse_address(const std::string& text, DeviceSpec& device) {
+bool parse_address(const std::string& text, DeviceConfig& device) {
     std::uint64_t parts[4];
     std::size_t start = 0;
     for (int i = 0; i < 4; ++i) {
@@ -259,25 +259,25 @@ bool parse_address(const std::string& text, DeviceSpec& device) {
     return true;
 }
 
-std::string address_text(const DeviceSpec& d) {
+std::string address_text(const DeviceConfig& d) {
     return std::to_string(d.adapter) + ":" + std::to_string(d.bus) + ":" + std::to_string(d.target) + ":" +
            std::to_string(d.lun);
 }
 
 bool Parser::device_line() {
-    DeviceSpec device;
+    DeviceConfig device;
     std::string text;
     if (!value("device", text)) return false;
     if (!parse_address(text, device)) return fail("device address \"" + text + "\" is not A:B:T:L");
     const std::string where = "device " + address_text(device) + ": ";
-    const AdapterSpec* adapter = nullptr;
-    for (const AdapterSpec& a : out_.adapters)
+    const AdapterConfig* adapter = nullptr;
+    for (const AdapterConfig& a : out_.adapters)
         if (a.number == device.adapter) adapter = &a;
     if (adapter == nullptr) return fail(where + "adapter " + std::to_string(device.adapter) + " is not declared");
     if (device.bus >= adapter->buses.size())
         return fail(where + "bus " + std::to_string(device.bus) + " of adapter " + std::to_string(device.adapter) +
                     " is not declared");
-    for (const DeviceSpec& d : out_.devices)
+    for (const DeviceConfig& d : out_.devices)
         if (d.adapter == device.adapter && d.bus == device.bus && d.target == device.target && d.lun == device.lun)
             return fail(where + "declared twice");
     if (!more()) return fail(where + "the device type is missing");
@@ -307,14 +307,14 @@ bool Parser::device_line() {
         return fail(where + "the early-warning point lies beyond the capacity");
     if (!tape.early_warning_given) device.tape.early_warning_bytes = tape.capacity_bytes - tape.capacity_bytes / 50;
     if (device.tape_device >= 0)
-        for (const DeviceSpec& d : out_.devices)
+        for (const DeviceConfig& d : out_.devices)
             if (d.tape_device == device.tape_device)
                 return fail(where + "tape device " + std::to_string(device.tape_device) + " is declared twice");
     out_.devices.push_back(std::move(device));
     return true;
 }
 
-bool Parser::device_option(DeviceSpec& device, const std::string& key) {
+bool Parser::device_option(DeviceConfig& device, const std::string& key) {
     std::string text;
     if (key == "vendor" || key == "product" || key == "rev") {
         if (!value(key, text)) return false;
@@ -425,7 +425,7 @@ bool Parser::tape_option(TapeOptions& tape, const std::string& key, bool& known)
 
 bool Parser::fault_line() {
     if (out_.devices.empty()) return fail("\"fault\" before any \"device\"");
-    FaultSpec fault;
+    FaultConfig fault;
     bool has_at = false;
     bool has_action = false;
     while (more()) {

@@ -10,7 +10,7 @@ namespace zv::emulator {
 
 enum class FaultAction : std::uint8_t { status, call_fails, corrupt_byte, short_read };
 
-struct FaultSpec {
+struct FaultConfig {
     bool by_opcode = false;
     std::uint8_t opcode = 0;
     std::uint64_t at = 0;     // 1-based number of the first matching command
@@ -67,7 +67,7 @@ constexpr std::uint8_t TYPE_TAPE = 0x01;
 constexpr std::uint8_t TYPE_PROCESSOR = 0x03;
 constexpr std::uint8_t TYPE_CHANGER = 0x08;
 
-struct DeviceSpec {
+struct DeviceConfig {
     std::uint8_t adapter = 0;
     std::uint8_t bus = 0;
     std::uint8_t target = 0;
@@ -85,24 +85,24 @@ struct DeviceSpec {
     std::uint32_t delay_ms = 0;
     std::uint32_t speed_mbps = 0;  // 0: no cap
     TapeOptions tape;
-    std::vector<FaultSpec> faults;
+    std::vector<FaultConfig> faults;
 };
 
-struct BusSpec {
+struct BusConfig {
     std::uint8_t initiator = 7;
 };
 
-struct AdapterSpec {
+struct AdapterConfig {
     std::uint8_t number = 0;
     bool in_use = false;
     bool inquiry_fails = false;
     bool close_fails = false;
-    std::vector<BusSpec> buses;
+    std::vector<BusConfig> buses;
 };
 
 struct BusDescription {
-    std::vector<AdapterSpec> adapters;
-    std::vector<DeviceSpec> devices;
+    std::vector<AdapterConfig> adapters;
+    std::vector<DeviceConfig> devices;
 };
 
 // Parses a description; false with error = "NAME:LINE: what is wrong".

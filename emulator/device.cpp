@@ -54,16 +54,16 @@ bool is_data_out_opcode(std::uint8_t opcode) {
     }
 }
 
-void build_inquiry(const DeviceSpec& spec, std::uint8_t* out) {
+void build_inquiry(const DeviceConfig& config, std::uint8_t* out) {
     std::memset(out, 0, 36);
-    out[0] = static_cast<std::uint8_t>((spec.qualifier << 5) | spec.type);
-    out[1] = (spec.type == TYPE_TAPE || spec.type == TYPE_CHANGER) ? 0x80 : 0x00;  // removable medium
+    out[0] = static_cast<std::uint8_t>((config.qualifier << 5) | config.type);
+    out[1] = (config.type == TYPE_TAPE || config.type == TYPE_CHANGER) ? 0x80 : 0x00;  // removable medium
     out[2] = 0x05;
     out[3] = 0x02;
     out[4] = 31;
-    put_text(out + 8, spec.vendor, 8);
-    put_text(out + 16, spec.product.empty() ? default_product(spec.type) : spec.product, 16);
-    put_text(out + 32, spec.revision, 4);
+    put_text(out + 8, config.vendor, 8);
+    put_text(out + 16, config.product.empty() ? default_product(config.type) : config.product, 16);
+    put_text(out + 32, config.revision, 4);
 }
 
 void sleep_for(std::chrono::nanoseconds duration) {
@@ -78,16 +78,16 @@ void sleep_for(std::chrono::nanoseconds duration) {
     }
 }
 
-Device::Device(const DeviceSpec& spec) : spec_(spec), opcode_counts_(256, 0) {
-    unit_attention_pending_ = spec.unit_attention;
+Device::Device(const DeviceConfig& config) : config_(config), opcode_counts_(256, 0) {
+    unit_attention_pending_ = config.unit_attention;
     std::uint32_t longest_short = 0;
-    for (const FaultSpec& f : spec.faults)
+    for (const FaultConfig& f : config.faults)
         if (f.action == FaultAction::short_read) longest_short = std::max(longest_short, f.short_bytes);
     saved_tail_.resize(longest_short);
 }
 
-const FaultSpec* Device::matching_fault(std::uint8_t opcode) {
-    for (const FaultSpec& f : spec_.faults) {
+const FaultConfig* Device::matching_fault(std::uint8_t opcode) {
+    for (const FaultConfig& f : config_.faults) {
         if (f.by_opcode && f.opcode != opcode) continue;
         const std::uint64_t n = f.by_opcode ? opcode_counts_[opcode] : command_count_;
         if (n >= f.at && (f.count == 0 || n - f.at < f.count)) return &f;
@@ -97,13 +97,13 @@ const FaultSpec* Device::matching_fault(std::uint8_t opcode) {
 
 void Device::pace(std::chrono::steady_clock::time_point start, std::uint32_t bytes) {
     using namespace std::chrono;
-    auto wait_until = start + milliseconds(spec_.delay_ms);
-    if (spec_.speed_mbps > 0 && bytes > 0) {
+    auto wait_until = start + milliseconds(config_.delay_ms);
+    if (config_.speed_mbps > 0 && bytes > 0) {
         // Commands queue behind each other at the capped rate. A short lag
         // (sleep overshoot, the caller's own work) is made up later; a longer
         // idle time earns no credit, so a burst after a pause never beats the cap.
         if (next_free_ < start - milliseconds(100)) next_free_ = start;
-        next_free_ += nanoseconds(static_cast<std::int64_t>(double(bytes) * 1e9 / (double(spec_.speed_mbps) * MB)));
+        next_free_ += nanoseconds(static_cast<std::int64_t>(double(bytes) * 1e9 / (double(config_.speed_mbps) * MB)));
         wait_until = std::max(wait_until, next_free_);
     }
     const auto now = steady_clock::now();
@@ -118,7 +118,7 @@ bool Device::run_common(Command& c) {
             c.check(KEY_ILLEGAL_REQUEST, 0x24, 0x00);
             return true;
         }
-        build_inquiry(spec_, buffer);
+        build_inquiry(config_, buffer);
         c.respond(buffer, 36, (std::uint32_t(c.cdb[3]) << 8) | c.cdb[4]);
         return true;
     case 0x03:  // REQUEST SENSE
@@ -136,7 +136,7 @@ bool Device::run_common(Command& c) {
 bool Device::execute(port::PassThroughRequest& request, std::uint32_t& error_code) {
     // Only a device with a delay or a speed cap reads the clock: at memory
     // speed two clock reads are a few per cent of a 64 KB command.
-    const bool paced = spec_.delay_ms > 0 || spec_.speed_mbps > 0;
+    const bool paced = config_.delay_ms > 0 || config_.speed_mbps > 0;
     const auto start = paced ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     Command c;
     c.cdb = request.cdb;
@@ -147,7 +147,7 @@ bool Device::execute(port::PassThroughRequest& request, std::uint32_t& error_cod
     ++command_count_;
     ++opcode_counts_[opcode];
 
-    const FaultSpec* fault = matching_fault(opcode);
+    const FaultConfig* fault = matching_fault(opcode);
     const bool data_in = request.direction == port::Direction::in;
     const bool wrong_direction =
         request.data_transfer_length > 0 && data_in == is_data_out_opcode(opcode);

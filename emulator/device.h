@@ -75,14 +75,14 @@ void build_sense(const Sense& sense, std::uint8_t* out, std::uint32_t size);
 // The opcodes whose data goes from the host to the device.
 bool is_data_out_opcode(std::uint8_t opcode);
 // Standard INQUIRY data, 36 bytes.
-void build_inquiry(const DeviceSpec& spec, std::uint8_t* out);
+void build_inquiry(const DeviceConfig& config, std::uint8_t* out);
 
 class Device {
 public:
-    explicit Device(const DeviceSpec& spec);
+    explicit Device(const DeviceConfig& config);
     virtual ~Device() = default;
 
-    const DeviceSpec& spec() const { return spec_; }
+    const DeviceConfig& config() const { return config_; }
     // Runs one CDB; false with error_code when the call itself fails.
     bool execute(port::PassThroughRequest& request, std::uint32_t& error_code);
 
@@ -92,10 +92,10 @@ protected:
     bool run_common(Command& command);
     virtual void fill_vendor_sense(std::uint8_t*) {}
 
-    DeviceSpec spec_;
+    DeviceConfig config_;
 
 private:
-    const FaultSpec* matching_fault(std::uint8_t opcode);
+    const FaultConfig* matching_fault(std::uint8_t opcode);
     void pace(std::chrono::steady_clock::time_point start, std::uint32_t bytes);
 
     bool unit_attention_pending_ = false;

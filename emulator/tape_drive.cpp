@@ -25,12 +25,12 @@ constexpr std::uint8_t PAGE_READ_COUNTERS = 0x31;
 
 }  // namespace
 
-TapeDrive::TapeDrive(const DeviceSpec& spec)
-    : Device(spec),
-      options_(spec_.tape),
-      loaded_(spec_.tape.loaded),
-      block_length_(spec_.tape.block_size),
-      density_(spec_.tape.density) {}
+TapeDrive::TapeDrive(const DeviceConfig& config)
+    : Device(config),
+      options_(config_.tape),
+      loaded_(config_.tape.loaded),
+      block_length_(config_.tape.block_size),
+      density_(config_.tape.density) {}
 
 void TapeDrive::fill_vendor_sense(std::uint8_t* sense) {
     put32(sense + 20, options_.rw_retries);

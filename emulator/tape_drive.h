@@ -11,7 +11,7 @@ namespace zv::emulator {
 
 class TapeDrive : public Device {
 public:
-    explicit TapeDrive(const DeviceSpec& spec);
+    explicit TapeDrive(const DeviceConfig& config);
 
     const Medium& medium() const { return medium_; }
 

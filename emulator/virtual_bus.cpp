@@ -35,7 +35,7 @@ private:
         std::uint8_t number = 0;  // adapter or tape device number
     };
 
-    const AdapterSpec* adapter(std::uint8_t number) const;
+    const AdapterConfig* adapter(std::uint8_t number) const;
     Device* tape_device(std::uint8_t number) const;
     Device* device_at(std::uint8_t adapter, std::uint8_t bus, std::uint8_t target, std::uint8_t lun) const;
     bool target_exists(std::uint8_t adapter, std::uint8_t bus, std::uint8_t target) const;
@@ -48,29 +48,29 @@ private:
 };
 
 VirtualBus::VirtualBus(BusDescription description) : description_(std::move(description)) {
-    for (const DeviceSpec& spec : description_.devices) {
-        if (spec.type == TYPE_TAPE)
-            devices_.push_back(std::make_unique<TapeDrive>(spec));
+    for (const DeviceConfig& config : description_.devices) {
+        if (config.type == TYPE_TAPE)
+            devices_.push_back(std::make_unique<TapeDrive>(config));
         else
-            devices_.push_back(std::make_unique<SimpleDevice>(spec));
+            devices_.push_back(std::make_unique<SimpleDevice>(config));
     }
 }
 
-const AdapterSpec* VirtualBus::adapter(std::uint8_t number) const {
-    for (const AdapterSpec& a : description_.adapters)
+const AdapterConfig* VirtualBus::adapter(std::uint8_t number) const {
+    for (const AdapterConfig& a : description_.adapters)
         if (a.number == number) return &a;
     return nullptr;
 }
 
 Device* VirtualBus::tape_device(std::uint8_t number) const {
     for (const auto& d : devices_)
-        if (d->spec().tape_device == number) return d.get();
+        if (d->config().tape_device == number) return d.get();
     return nullptr;
 }
 
 Device* VirtualBus::device_at(std::uint8_t adapter, std::uint8_t bus, std::uint8_t target, std::uint8_t lun) const {
     for (const auto& d : devices_) {
-        const DeviceSpec& s = d->spec();
+        const DeviceConfig& s = d->config();
         if (s.adapter == adapter && s.bus == bus && s.target == target && s.lun == lun) return d.get();
     }
     return nullptr;
@@ -78,7 +78,7 @@ Device* VirtualBus::device_at(std::uint8_t adapter, std::uint8_t bus, std::uint8
 
 bool VirtualBus::target_exists(std::uint8_t adapter, std::uint8_t bus, std::uint8_t target) const {
     for (const auto& d : devices_) {
-        const DeviceSpec& s = d->spec();
+        const DeviceConfig& s = d->config();
         if (s.adapter == adapter && s.bus == bus && s.target == target) return true;
     }
     return false;
@@ -122,12 +122,12 @@ port::Handle VirtualBus::open(const char* device_name, std::uint32_t& error_code
             error_code = port::ERROR_NOT_FOUND;
             return port::INVALID_HANDLE;
         }
-        if (device->spec().tape_device_in_use) {
+        if (device->config().tape_device_in_use) {
             error_code = port::ERROR_IN_USE;
             return port::INVALID_HANDLE;
         }
     } else {
-        const AdapterSpec* a = adapter(number);
+        const AdapterConfig* a = adapter(number);
         if (a == nullptr) {
             error_code = port::ERROR_NOT_FOUND;
             return port::INVALID_HANDLE;
@@ -184,7 +184,7 @@ bool VirtualBus::get_inquiry_data(port::Handle handle, port::AdapterInquiry& dat
         error_code = ERROR_INVALID_FUNCTION;
         return false;
     }
-    const AdapterSpec* a = adapter(h->number);
+    const AdapterConfig* a = adapter(h->number);
     if (a->inquiry_fails) {
         error_code = ERROR_IO_DEVICE;
         return false;
@@ -194,7 +194,7 @@ bool VirtualBus::get_inquiry_data(port::Handle handle, port::AdapterInquiry& dat
         port::BusInquiry bus;
         bus.initiator_id = a->buses[b].initiator;
         for (const auto& d : devices_) {
-            const DeviceSpec& s = d->spec();
+            const DeviceConfig& s = d->config();
             if (s.adapter != a->number || s.bus != b) continue;
             port::InquiryRecord record;
             record.path_id = s.bus;
@@ -223,7 +223,7 @@ bool VirtualBus::get_address(port::Handle handle, port::ScsiAddress& address, st
         error_code = ERROR_INVALID_FUNCTION;
         return false;
     }
-    const DeviceSpec& s = tape_device(h->number)->spec();
+    const DeviceConfig& s = tape_device(h->number)->config();
     if (s.address_fails) {
         error_code = ERROR_IO_DEVICE;
         return false;

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Every adapter's inquiry data and every tape device's address.
     std::vector<Handle> adapters(256, zv::port::INVALID_HANDLE);
-    for (const zv::emulator::AdapterSpec& adapter : description.adapters) {
+    for (const zv::emulator::AdapterConfig& adapter : description.adapters) {
         std::uint32_t code = 0;
         const Handle handle = bus->open(adapter_name(adapter.number).c_str(), code);
         if (handle == zv::port::INVALID_HANDLE) continue;
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zv::port::AdapterInquiry inquiry;
         bus->get_inquiry_data(handle, inquiry, code);
     }
-    for (const zv::emulator::DeviceSpec& device : description.devices) {
+    for (const zv::emulator::DeviceConfig& device : description.devices) {
         if (device.tape_device < 0) continue;
         std::uint32_t code = 0;
         const Handle handle = bus->open(("\\\\.\\Tape" + std::to_string(device.tape_device)).c_str(), code);
@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bus->close(handle, code);
     }
 
-    std::vector<const zv::emulator::DeviceSpec*> targets;
-    for (const zv::emulator::DeviceSpec& device : description.devices) {
+    std::vector<const zv::emulator::DeviceConfig*> targets;
+    for (const zv::emulator::DeviceConfig& device : description.devices) {
         if (device.delay_ms == 0 && device.speed_mbps == 0 && adapters[device.adapter] != zv::port::INVALID_HANDLE)
             targets.push_back(&device);
     }
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* const end = data + size;
     std::vector<std::uint8_t> buffer;
     for (std::size_t n = 0; n < MAX_COMMANDS && !targets.empty() && end - p >= 14; ++n, p += 14) {
-        const zv::emulator::DeviceSpec& device = *targets[p[0] % targets.size()];
+        const zv::emulator::DeviceConfig& device = *targets[p[0] % targets.size()];
         zv::port::PassThroughRequest request;
         request.path_id = device.bus;
         request.target_id = device.target;
