@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "frontend/help.h"
 #include "frontend/output.h"
 #include "tape/dsc_config.h"
@@ -81,6 +83,13 @@ int read_options_file_tokens(std::FILE* file, bool store, char** vector, int cap
 int read_options_file(const char* value) {
     std::string name = file_name_value(value);
     std::FILE* file = std::fopen(name.c_str(), "rb");
+    // Both passes read to the end of the file: a device or a pipe (/dev/zero,
+    // a FIFO) would never end, so only a regular file counts as openable.
+    struct stat status {};
+    if (file != nullptr && (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (file == nullptr) {
         std::fprintf(channels.error_console, "ERROR: unable to open configuration file \"%s\" for input\n",
                      name.c_str());

@@ -137,6 +137,15 @@ TEST_F(OptionsTest, FileAndLabelOptionsStandingLastAreRefused) {
            [](TestSettings& s) { s.max_transfer_length = 0; }});
 }
 
+TEST_F(OptionsTest, OptionsFileMustBeARegularFile) {
+    // A device or a folder would be read forever (or not at all): refused as unopenable.
+    for (const char* name : {"/dev/zero", "/dev/null", "/tmp"}) {
+        check({{"/cfg", name, "/tid", "3"}, -1,
+               std::string("ERROR: unable to open configuration file \"") + name + "\" for input\n",
+               [](TestSettings&) {}});
+    }
+}
+
 TEST_F(OptionsTest, HelpStopsParsingWithExitStatusZero) {
     EXPECT_EQ(parse({"/tid", "5", "/?", "/lun", "3"}), -1);
     EXPECT_EQ(frontend::exit_status, 0);

@@ -108,7 +108,7 @@ public:
         if (!answer.data.empty()) std::memcpy(request.data_buffer, answer.data.data(), answer.data.size());
         if (answer.transferred >= 0) request.data_transfer_length = static_cast<std::uint32_t>(answer.transferred);
         request.scsi_status = answer.status;
-        std::memcpy(request.sense, answer.sense.data(), answer.sense.size());
+        if (!answer.sense.empty()) std::memcpy(request.sense, answer.sense.data(), answer.sense.size());
         request.sense_info_length = static_cast<std::uint8_t>(answer.sense.size());
         return true;
     }

@@ -90,12 +90,12 @@ public:
         std::uint32_t moved = 0;
         if (request.data_buffer != nullptr) {
             moved = static_cast<std::uint32_t>(std::min<std::size_t>(step.data.size(), request.data_transfer_length));
-            std::memcpy(request.data_buffer, step.data.data(), moved);
+            if (moved > 0) std::memcpy(request.data_buffer, step.data.data(), moved);
         }
         request.data_transfer_length = moved;
         request.scsi_status = step.status;
         request.sense_info_length = static_cast<std::uint8_t>(step.sense.size());
-        std::memcpy(request.sense, step.sense.data(), step.sense.size());
+        if (!step.sense.empty()) std::memcpy(request.sense, step.sense.data(), step.sense.size());
         return true;
     }
     std::string error_text(std::uint32_t) override { return {}; }
