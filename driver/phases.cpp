@@ -180,8 +180,16 @@ void start_interval_timer() { interval_start_ms = now_ms(); }
 
 double interval_timer_seconds() { return static_cast<double>(now_ms() - interval_start_ms) / 1000.0; }
 
-int run_write_phase() {
-    scsi::register_read_write_buffer(tape::data_buffers.data_buffer_1, settings.max_transfer_length);
+namespace {
+
+// The two phases share their interval structure: the filemark step before the
+// first interval, then per interval its header, the transfer loop and the
+// report; end of medium (or blank check) ends the phase after its interval.
+using FilemarkStep = int (*)(bool& end_reached);
+using TransferStep = int (*)(std::uint32_t blocks_per_command, PhaseStatistics& statistics);
+
+int run_phase(const PhaseTexts& texts, std::uint8_t* buffer, FilemarkStep filemarks, TransferStep transfer) {
+    scsi::register_read_write_buffer(buffer, settings.max_transfer_length);
     PhaseStatistics statistics;
     reset_statistics(statistics);
     bool filemarks_pending = true;
@@ -190,19 +198,25 @@ int run_write_phase() {
         scsi::poll_interrupt();
         print_to_streams(channels.console, channels.output_file, "\r\n");
         if (filemarks_pending) {
-            if (tape::write_two_filemarks(statistics.end_reached) != 0) return -1;
+            if (filemarks(statistics.end_reached) != 0) return -1;
             if (statistics.end_reached) {
                 summary::note_end_at_filemarks();
                 return 0;
             }
             filemarks_pending = false;
         }
-        if (begin_interval(WRITE_TEXTS, k) != 0) return -1;
-        if (write_interval(plan.blocks_per_command, statistics) != 0) return -1;
-        if (end_interval(WRITE_TEXTS, statistics) != 0) return -1;
+        if (begin_interval(texts, k) != 0) return -1;
+        if (transfer(plan.blocks_per_command, statistics) != 0) return -1;
+        if (end_interval(texts, statistics) != 0) return -1;
         if (statistics.end_reached) return 0;
     }
     return 0;
+}
+
+}  // namespace
+
+int run_write_phase() {
+    return run_phase(WRITE_TEXTS, tape::data_buffers.data_buffer_1, tape::write_two_filemarks, write_interval);
 }
 
 int write_interval(std::uint32_t blocks_per_command, PhaseStatistics& statistics) {
@@ -239,30 +253,11 @@ int write_interval(std::uint32_t blocks_per_command, PhaseStatistics& statistics
 }
 
 int run_read_compare_phase() {
-    scsi::register_read_write_buffer(tape::data_buffers.data_buffer_2, settings.max_transfer_length);
-    PhaseStatistics statistics;
-    reset_statistics(statistics);
-    bool filemarks_pending = true;
-
-    for (std::uint32_t k = 1; k <= plan.interval_count && k != 0; ++k) {
-        scsi::poll_interrupt();
-        print_to_streams(channels.console, channels.output_file, "\r\n");
-        if (filemarks_pending) {
-            if (tape::space_two_filemarks(statistics.end_reached) != 0) return -1;
-            if (statistics.end_reached) {
-                summary::note_end_at_filemarks();
-                return 0;
-            }
-            filemarks_pending = false;
-        }
-        if (begin_interval(READ_TEXTS, k) != 0) return -1;
-        if (read_compare_interval(plan.blocks_per_command, tape::data_buffers.data_buffer_1, statistics) != 0) {
-            return -1;
-        }
-        if (end_interval(READ_TEXTS, statistics) != 0) return -1;
-        if (statistics.end_reached) return 0;
-    }
-    return 0;
+    return run_phase(READ_TEXTS, tape::data_buffers.data_buffer_2, tape::space_two_filemarks,
+                     [](std::uint32_t blocks_per_command, PhaseStatistics& statistics) {
+                         return read_compare_interval(blocks_per_command, tape::data_buffers.data_buffer_1,
+                                                      statistics);
+                     });
 }
 
 int read_compare_interval(std::uint32_t blocks_per_command, const std::uint8_t* expected,
