@@ -22,40 +22,9 @@ fs::path scratch_directory(const std::string& name) {
 
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const fs::path& directory) {
-    const fs::path out_path = fs::temp_directory_path() / ("zv_ecosystem_" + std::to_string(::getpid()) + ".out");
-    const fs::path err_path = fs::temp_directory_path() / ("zv_ecosystem_" + std::to_string(::getpid()) + ".err");
-    std::vector<std::string> storage = {program};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : storage) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    ProcessResult result;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(directory.c_str()) != 0) ::_exit(127);
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0) ::_exit(127);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    fs::remove(out_path);
-    fs::remove(err_path);
-    return result;
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_captured(argv, directory);
 }
 
 void write_file(const fs::path& path, const std::string& text) {

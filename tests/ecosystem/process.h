@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "captured_run.h"
+
 namespace zv::test {
 
-struct ProcessResult {
-    int exit_status = -1;  // -1: did not exit normally
-    std::string out;
-    std::string err;
-};
+using ProcessResult = CapturedRun;
 
 // A fresh, empty directory under the system's temporary directory.
 std::filesystem::path scratch_directory(const std::string& name);
@@ -21,7 +19,6 @@ std::filesystem::path scratch_directory(const std::string& name);
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const std::filesystem::path& directory);
 
-std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
 
 // "" when the file is valid against docs/summary.schema.json, otherwise the

@@ -1,5 +1,7 @@
 #include "process.h"
 
+#include "captured_run.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -41,31 +43,15 @@ RunResult judge(int status) {
 
 RunResult run_program(const fs::path& directory, const std::vector<std::string>& args,
                       const std::vector<std::string>& prefix) {
-    const std::string out_path = (directory / ".stdout").string();
-    const std::string err_path = (directory / ".stderr").string();
-    std::vector<std::string> storage = prefix;
-    storage.push_back(ZVTAPE_BIN);
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv = argument_pointers(storage);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(directory.c_str()) != 0) ::_exit(127);
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0) ::_exit(127);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
+    std::vector<std::string> argv = prefix;
+    argv.push_back(ZVTAPE_BIN);
+    argv.insert(argv.end(), args.begin(), args.end());
+    const test::CapturedRun run = test::run_captured(argv, directory);
     RunResult result;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) result = judge(status);
-    result.console = read_file(out_path);
-    result.errors = read_file(err_path);
-    fs::remove(out_path);
-    fs::remove(err_path);
+    result.exit_status = run.exit_status;
+    result.signal = run.signal;
+    result.console = run.out;
+    result.errors = run.err;
     return result;
 }
 
@@ -126,12 +112,7 @@ RunResult TerminalRun::result() const {
     return r;
 }
 
-std::string read_file(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+std::string read_file(const fs::path& path) { return test::read_file(path); }
 
 std::string with_crlf(const std::string& text) {
     std::string converted;

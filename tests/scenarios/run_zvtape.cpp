@@ -1,7 +1,5 @@
 #include "run_zvtape.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -21,40 +19,10 @@ std::filesystem::path make_scratch_directory(const std::string& name) {
 }
 
 RunResult run_zvtape(const std::filesystem::path& directory, const std::vector<std::string>& args) {
-    const std::string out_path = (directory / ".stdout").string();
-    const std::string err_path = (directory / ".stderr").string();
-    std::vector<std::string> storage = {ZVTAPE_BIN};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : storage) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    RunResult result;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(directory.c_str()) != 0) ::_exit(127);
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0) ::_exit(127);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    result.console = read_file(out_path);
-    result.errors = read_file(err_path);
-    std::filesystem::remove(out_path);
-    std::filesystem::remove(err_path);
-    return result;
-}
-
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::vector<std::string> argv = {ZVTAPE_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const CapturedRun run = run_captured(argv, directory);
+    return {run.exit_status, run.out, run.err};
 }
 
 std::string mask_variable_fields(const std::string& text) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "captured_run.h"
+
 namespace zv::test {
 
 struct RunResult {
@@ -19,8 +21,6 @@ std::filesystem::path make_scratch_directory(const std::string& name);
 
 // Runs ZVTAPE_BIN with args in directory and waits for it.
 RunResult run_zvtape(const std::filesystem::path& directory, const std::vector<std::string>& args);
-
-std::string read_file(const std::filesystem::path& path);
 
 // Date "MM/DD/YY", time "HH:MM:SS xm", "#.## SEC" and "# KB/SEC" in place of
 // the figures.

@@ -1,0 +1,58 @@
+#include "captured_run.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+namespace zv::test {
+
+namespace fs = std::filesystem;
+
+CapturedRun run_captured(const std::vector<std::string>& arguments, const fs::path& directory) {
+    // Outside the working directory, so the program's own files there are
+    // all that a test finds in it.
+    static std::atomic<unsigned> serial{0};
+    const std::string stem = "zv_run_" + std::to_string(::getpid()) + "_" + std::to_string(serial++);
+    const fs::path out_path = fs::temp_directory_path() / (stem + ".out");
+    const fs::path err_path = fs::temp_directory_path() / (stem + ".err");
+    std::vector<std::string> storage = arguments;
+    std::vector<char*> argv;
+    for (std::string& arg : storage) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    CapturedRun result;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(directory.c_str()) != 0) ::_exit(127);
+        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) ::_exit(127);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) {
+        if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    }
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    fs::remove(out_path);
+    fs::remove(err_path);
+    return result;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace zv::test

@@ -1,0 +1,23 @@
+// Runs a program for an end-to-end test: in a given working directory, its
+// standard output and error captured, its way of ending judged.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zv::test {
+
+struct CapturedRun {
+    int exit_status = -1;  // -1: did not exit normally
+    int signal = 0;        // the signal that ended it, if one did
+    std::string out;
+    std::string err;
+};
+
+// argv[0] is the program (looked up in PATH when it has no slash).
+CapturedRun run_captured(const std::vector<std::string>& argv, const std::filesystem::path& directory);
+
+std::string read_file(const std::filesystem::path& path);
+
+}  // namespace zv::test
