@@ -25,9 +25,6 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 // validator's messages.
 std::string schema_errors(const std::filesystem::path& summary);
 
-// Date, time, seconds and rates masked, as they change from run to run.
-std::string mask_variable_fields(const std::string& text);
-
 bool tool_exists(const std::string& name);
 
 }  // namespace zv::test

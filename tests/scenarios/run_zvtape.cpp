@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -25,14 +24,6 @@ RunResult run_zvtape(const std::filesystem::path& directory, const std::vector<s
     return {run.exit_status, run.out, run.err};
 }
 
-std::string mask_variable_fields(const std::string& text) {
-    static const std::regex date_time(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ap]m)");
-    static const std::regex seconds(R"(\d+\.\d\d SEC)");
-    static const std::regex rate(R"(\d+ KB/SEC)");
-    std::string masked = std::regex_replace(text, date_time, "MM/DD/YY HH:MM:SS xm");
-    masked = std::regex_replace(masked, seconds, "#.## SEC");
-    return std::regex_replace(masked, rate, "# KB/SEC");
-}
 
 std::string visible_line_ends(const std::string& text) {
     std::string shown;

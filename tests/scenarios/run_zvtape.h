@@ -22,10 +22,6 @@ std::filesystem::path make_scratch_directory(const std::string& name);
 // Runs ZVTAPE_BIN with args in directory and waits for it.
 RunResult run_zvtape(const std::filesystem::path& directory, const std::vector<std::string>& args);
 
-// Date "MM/DD/YY", time "HH:MM:SS xm", "#.## SEC" and "# KB/SEC" in place of
-// the figures.
-std::string mask_variable_fields(const std::string& text);
-
 // Shows CR and LF so that a failed comparison tells line ends apart.
 std::string visible_line_ends(const std::string& text);
 

@@ -5,12 +5,30 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
 namespace zv::test {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Matches shape at position: d a digit, x "a" or "p", anything else itself.
+bool has_shape(const std::string& text, std::size_t position, const std::string& shape) {
+    if (text.size() - position < shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const char c = text[position + i];
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(c))
+                            : shape[i] == 'x' ? c != 'a' && c != 'p' : c != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 CapturedRun run_captured(const std::vector<std::string>& arguments, const fs::path& directory) {
     // Outside the working directory, so the program's own files there are
@@ -53,6 +71,35 @@ std::string read_file(const fs::path& path) {
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+std::string mask_variable_fields(const std::string& text) {
+    static const std::string DATE_TIME = "dd/dd/dd dd:dd:dd xm";
+    std::string masked;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const bool word_start = i == 0 || !std::isdigit(static_cast<unsigned char>(text[i - 1]));
+        if (word_start && has_shape(text, i, DATE_TIME)) {
+            masked += "MM/DD/YY HH:MM:SS xm";
+            i += DATE_TIME.size();
+            continue;
+        }
+        std::size_t end = i;
+        while (word_start && end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        if (end > i && has_shape(text, end, ".dd SEC")) {
+            masked += "#.## SEC";
+            i = end + 7;
+        } else if (end > i && has_shape(text, end, " KB/SEC")) {
+            masked += "# KB/SEC";
+            i = end + 7;
+        } else if (end > i) {
+            masked.append(text, i, end - i);
+            i = end;
+        } else {
+            masked += text[i++];
+        }
+    }
+    return masked;
 }
 
 }  // namespace zv::test

@@ -20,4 +20,8 @@ CapturedRun run_captured(const std::vector<std::string>& argv, const std::filesy
 
 std::string read_file(const std::filesystem::path& path);
 
+// Date "MM/DD/YY HH:MM:SS xm", "#.## SEC" and "# KB/SEC" in place of the
+// figures that change from run to run.
+std::string mask_variable_fields(const std::string& text);
+
 }  // namespace zv::test
