@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "capture.h"
+#include "report_capture.h"
 #include "driver/plan.h"
 #include "frontend/options.h"
 #include "tape/patterns.h"
