@@ -20,21 +20,8 @@ std::string describe(const DriveStatusItem& item) {
 }
 
 // Each test runs in a fresh directory that holds its own "zvtape.dsc".
-class DscTest : public CapturedOutput {
+class DscTest : public CapturedOutputInScratchDirectory {
 protected:
-    void SetUp() override {
-        CapturedOutput::SetUp();
-        std::string pattern = (std::filesystem::temp_directory_path() / "zv-dsc-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(directory_);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(directory_);
-        CapturedOutput::TearDown();
-    }
     static void write_dsc(const std::string& content) {
         std::FILE* file = std::fopen("zvtape.dsc", "wb");
         ASSERT_NE(file, nullptr);
@@ -49,9 +36,6 @@ protected:
         }
         return text;
     }
-
-    std::filesystem::path directory_;
-    std::filesystem::path previous_;
 };
 
 TEST_F(DscTest, EntriesAreFoundAndRead) {

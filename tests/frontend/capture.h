@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,6 +68,28 @@ protected:
 
     std::FILE* console_ = nullptr;
     std::FILE* error_console_ = nullptr;
+};
+
+// The same, run in a fresh directory that is the current one meanwhile, for
+// the files that the parser and the loaders read from there.
+class CapturedOutputInScratchDirectory : public CapturedOutput {
+protected:
+    void SetUp() override {
+        CapturedOutput::SetUp();
+        std::string pattern = (std::filesystem::temp_directory_path() / "zv-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory_ = pattern;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(directory_);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(directory_);
+        CapturedOutput::TearDown();
+    }
+
+    std::filesystem::path directory_;
+    std::filesystem::path previous_;
 };
 
 }  // namespace zv::test

@@ -163,21 +163,8 @@ TEST_F(OptionsTest, HelpBeforeOtherOptionsShowsDefaultsAndFinalChecksStillRun) {
 }
 
 // Options files live in a fresh directory that is the current one meanwhile.
-class OptionsFileTest : public CapturedOutput {
+class OptionsFileTest : public CapturedOutputInScratchDirectory {
 protected:
-    void SetUp() override {
-        CapturedOutput::SetUp();
-        std::string pattern = (std::filesystem::temp_directory_path() / "zv-options-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(directory_);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(directory_);
-        CapturedOutput::TearDown();
-    }
     static void write_file(const std::string& name, const std::string& content) {
         std::FILE* file = std::fopen(name.c_str(), "wb");
         ASSERT_NE(file, nullptr);
@@ -194,9 +181,6 @@ protected:
         closedir(dir);
         return names;
     }
-
-    std::filesystem::path directory_;
-    std::filesystem::path previous_;
 };
 
 TEST_F(OptionsFileTest, LinesSeparatorsAndNesting) {
