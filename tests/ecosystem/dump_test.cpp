@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using zv::test::read_file;
+using zv::test::with_crlf;
 
 const fs::path DATA = ZV_TESTDATA_DIR;
 
@@ -39,15 +40,6 @@ const std::string READ = "data read from the drive:\n";
 // dump_row.vbus: byte 0x25 of the first READ(6) comes back as 15h.
 const std::string ROW_20_READ = "000020: 30 31 32 33 | 34 15 36 37 | 38 39 61 62 | 63 64 65 66  01234.6789abcdef\n";
 const std::string ROW_MESSAGE = "ERROR: data miscompare after read command 1 at offset 0x25\nfor SCSI id 2 LUN 0\n";
-
-std::string with_crlf(const std::string& text) {
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n') converted += '\r';
-        converted += c;
-    }
-    return converted;
-}
 
 struct DumpCase {
     const char* name;

@@ -113,14 +113,7 @@ RunResult TerminalRun::result() const {
 
 std::string read_file(const fs::path& path) { return test::read_file(path); }
 
-std::string with_crlf(const std::string& text) {
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n') converted += '\r';
-        converted += c;
-    }
-    return converted;
-}
+std::string with_crlf(const std::string& text) { return test::with_crlf(text); }
 
 std::string mask_variable_fields(const std::string& text) { return test::mask_variable_fields(text); }
 

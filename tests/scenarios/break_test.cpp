@@ -18,19 +18,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using zv::test::with_crlf;
 
 const fs::path DATA = ZV_TESTDATA_DIR;
 const std::string HIDE_CURSOR = "\x1b[?25l";
 const std::string SHOW_CURSOR = "\x1b[?25h";
-
-std::string with_crlf(const std::string& text) {
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n') converted += '\r';
-        converted += c;
-    }
-    return converted;
-}
 
 TEST(Break, CtrlCDuringTransferCleansUpAndExitsWithOne) {
     const fs::path directory = zv::test::make_scratch_directory("break");

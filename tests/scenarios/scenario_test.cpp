@@ -17,19 +17,11 @@ namespace fs = std::filesystem;
 using zv::test::mask_variable_fields;
 using zv::test::read_file;
 using zv::test::visible_line_ends;
+using zv::test::with_crlf;
 
 const fs::path DATA = ZV_TESTDATA_DIR;
 // The drive status entry "VIRTUAL" for the emulated drive.
 const fs::path DSC_FILE = fs::path(ZV_SOURCE_DIR) / "examples" / "zvtape.dsc";
-
-std::string with_crlf(const std::string& text) {
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n') converted += '\r';
-        converted += c;
-    }
-    return converted;
-}
 
 // The console shows the report, the console-only progress count ("N MB\r"
 // at the start of a line) and the output file line of the settings summary.

@@ -102,4 +102,13 @@ std::string mask_variable_fields(const std::string& text) {
     return masked;
 }
 
+std::string with_crlf(const std::string& text) {
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n') converted += '\r';
+        converted += c;
+    }
+    return converted;
+}
+
 }  // namespace zv::test

@@ -24,4 +24,7 @@ std::string read_file(const std::filesystem::path& path);
 // figures that change from run to run.
 std::string mask_variable_fields(const std::string& text);
 
+// Every LF as CR LF: expected reports are written with LF alone.
+std::string with_crlf(const std::string& text);
+
 }  // namespace zv::test
