@@ -10,21 +10,11 @@ namespace {
 using frontend::settings;
 using scsi::layer;
 
-class DriveModeTest : public LayerTest {
+class DriveModeTest : public OneDriveTest {
 protected:
-    std::FILE* output = std::tmpfile();
     void SetUp() override {
-        LayerTest::SetUp();
-        port.adapters[0].buses.push_back({7, {FakePort::device(2, 0, 0x01, false)}});
-        discover();
-        target(0, 2);
-        frontend::channels.output_file = output;
-        frontend::set_layer_log_stream(output);
+        OneDriveTest::SetUp();
         driver::plan = driver::TransferPlan{};
-    }
-    void TearDown() override {
-        LayerTest::TearDown();
-        std::fclose(output);
     }
     std::vector<std::uint8_t> parameter_list() const {
         return {layer.mode_data, layer.mode_data + 12};

@@ -177,4 +177,23 @@ protected:
     }
 };
 
+// One unclaimed tape drive at adapter 0, SCSI id 2, as the target; the report
+// goes to the console and to an output file that is also the layer's log.
+class OneDriveTest : public LayerTest {
+protected:
+    std::FILE* output = std::tmpfile();
+    void SetUp() override {
+        LayerTest::SetUp();
+        port.adapters[0].buses.push_back({7, {FakePort::device(2, 0, 0x01, false)}});
+        discover();
+        target(0, 2);
+        frontend::channels.output_file = output;
+        frontend::set_layer_log_stream(output);
+    }
+    void TearDown() override {
+        LayerTest::TearDown();
+        std::fclose(output);
+    }
+};
+
 }  // namespace zv::test

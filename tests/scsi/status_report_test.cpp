@@ -8,20 +8,8 @@ namespace {
 
 using scsi::layer;
 
-class StatusReportTest : public LayerTest {
+class StatusReportTest : public OneDriveTest {
 protected:
-    std::FILE* output = std::tmpfile();
-    void SetUp() override {
-        LayerTest::SetUp();
-        port.adapters[0].buses.push_back({7, {FakePort::device(2, 0, 0x01, false)}});
-        discover();
-        target(0, 2);
-        frontend::set_layer_log_stream(output);
-    }
-    void TearDown() override {
-        LayerTest::TearDown();
-        std::fclose(output);
-    }
     void expect_report(const std::string& expected) {
         scsi::report_command_status();
         EXPECT_EQ(contents(console), expected);
