@@ -10,7 +10,7 @@
 
 namespace zv::scsi {
 
-ScsiLayerState layer;
+alignas(64) ScsiLayerState layer;  // its per-command fields in one cache line
 volatile std::sig_atomic_t interrupt_pending = 0;
 
 namespace {
@@ -46,17 +46,16 @@ void log_cdb(std::FILE* stream, std::uint8_t cdb_length, const std::uint8_t* cdb
     putc_unlocked('\n', stream);
 }
 
-// Nearly every command leaves the sense structure clear, as the one before
-// did: looking costs less than the string store that clearing compiles to,
-// which is a per cent of a 64 KB command at memory speed.
-bool is_all_zero(const std::uint8_t* structure) {
-    std::uint64_t any = 0;
-    for (std::uint32_t i = 0; i < SENSE_DATA_SIZE; i += sizeof any) {
-        std::uint64_t word;
-        std::memcpy(&word, structure + i, sizeof word);
-        any |= word;
-    }
-    return any == 0;
+// The sense structure this layer cleared last and has not written since
+// (only execute_cdb and REQUEST SENSE write it). A command without sense
+// then leaves it alone: clearing, or even reading, 256 bytes per command
+// costs four cache lines that a 64 KiB transfer has just evicted.
+const std::uint8_t* cleared_sense_data = nullptr;
+
+void clear_sense_data(std::uint8_t* sense_data) {
+    if (sense_data == cleared_sense_data) return;
+    std::memset(sense_data, 0, SENSE_DATA_SIZE);
+    cleared_sense_data = sense_data;
 }
 
 bool matches_target(const AccessibleDevice& device) {
@@ -119,7 +118,10 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
         outcome.target_status = 0;
         outcome.sense_key_byte = 0;
         outcome.true_transfer_length = 0;
-        if (sense_data != nullptr) std::memset(sense_data, 0, SENSE_DATA_SIZE);
+        if (sense_data != nullptr) {
+            std::memset(sense_data, 0, SENSE_DATA_SIZE);
+            cleared_sense_data = sense_data;
+        }
         poll_interrupt();
         return;
     }
@@ -156,12 +158,15 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
     const std::uint32_t sense_length = sent ? request.sense_info_length : 0;
     outcome.sense_key_byte = sense_length > 2 ? request.sense[2] : 0;
     // REQUEST SENSE reads into the sense structure itself: its data stays.
-    if (sense_data != nullptr && cdb[0] != REQUEST_SENSE_OPCODE) {
-        if (sense_length == 0) {
-            if (!is_all_zero(sense_data)) std::memset(sense_data, 0, SENSE_DATA_SIZE);
+    if (sense_data != nullptr) {
+        if (cdb[0] == REQUEST_SENSE_OPCODE) {
+            cleared_sense_data = nullptr;
+        } else if (sense_length == 0) {
+            clear_sense_data(sense_data);
         } else {
             std::memcpy(sense_data, request.sense, sense_length);
             std::memset(sense_data + sense_length, 0, SENSE_DATA_SIZE - sense_length);
+            cleared_sense_data = nullptr;
         }
     }
     poll_interrupt();
@@ -222,6 +227,7 @@ void release_scsi_layer() {
     if (!interrupt_pending) set_sigint_disposition(SIG_DFL);
 
     std::free(layer.sense_data);
+    cleared_sense_data = nullptr;
     std::free(layer.inquiry_data);
     std::free(layer.mode_data);
     std::free(layer.read_position_data);

@@ -60,7 +60,6 @@ struct ScsiLayerState {
     std::uint32_t data_transfer_length = 0;
     CommandOutcome outcome;
     std::uint8_t open_handle_count = 0;
-    AccessibleDevice devices[MAX_ACCESSIBLE_DEVICES];
     std::uint8_t device_count = 0;
     // Data structures allocated by allocate_data_structures (null before).
     std::uint8_t* sense_data = nullptr;          // 256
@@ -69,6 +68,9 @@ struct ScsiLayerState {
     std::uint8_t* read_position_data = nullptr;  // 20
     std::uint8_t* log_data = nullptr;            // 40
     std::uint8_t* no_data_buffer = nullptr;      // 1
+    // Last: every command reads the fields above, which then share its first
+    // cache lines.
+    AccessibleDevice devices[MAX_ACCESSIBLE_DEVICES];
 };
 
 extern ScsiLayerState layer;

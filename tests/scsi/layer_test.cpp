@@ -1,5 +1,7 @@
 // Pass-through execution, the command log, the handle cache and break handling.
 #include <csignal>
+#include <functional>
+#include <utility>
 
 #include "fake_port.h"
 #include "scsi/commands.h"
@@ -91,18 +93,34 @@ TEST_F(ExecuteTest, OutcomeAndSenseData) {
         {"255 sense bytes", {.status = 0x02, .sense = sense255}, 0x00, 0, 0x02, 0x06, 0x200, 255},
         {"call failed", {.sent = false, .error_code = 1117}, 0xFF, 1117, 0, 0, 0x200, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::memset(layer.sense_data, 0xEE, scsi::SENSE_DATA_SIZE);  // left from an earlier command
-        port.answers.push_back(c.answer);
-        send({0x08, 0x01, 0x00, 0x00, 0x01, 0x00}, 0x200);
-        EXPECT_EQ(layer.outcome.srb_status, c.srb_status);
-        EXPECT_EQ(layer.outcome.error_code, c.error_code);
-        EXPECT_EQ(layer.outcome.target_status, c.target_status);
-        EXPECT_EQ(layer.outcome.sense_key_byte, c.sense_key_byte);
-        EXPECT_EQ(layer.outcome.true_transfer_length, c.true_length);
-        EXPECT_TRUE(c.sense_bytes == 0 || std::memcmp(layer.sense_data, c.answer.sense.data(), c.sense_bytes) == 0);
-        for (std::size_t i = c.sense_bytes; i < scsi::SENSE_DATA_SIZE; ++i) ASSERT_EQ(layer.sense_data[i], 0) << i;
+    // What an earlier command leaves in the structure: its sense bytes, or the
+    // data of a REQUEST SENSE. Either must be gone after the next command.
+    const std::vector<std::uint8_t> stale(255, 0xEE);
+    const std::pair<const char*, std::function<void()>> earlier[] = {
+        {"after sense", [&] {
+             port.answers.push_back({.status = 0x02, .sense = stale});
+             send({0x00, 0, 0, 0, 0, 0});
+         }},
+        {"after request sense", [&] {
+             port.answers.push_back({.data = stale, .transferred = 255});
+             scsi::request_sense(255);
+         }},
+        {"after a clean command", [&] { send({0x00, 0, 0, 0, 0, 0}); }},
+    };
+    for (const auto& [before, leave] : earlier) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + before);
+            leave();
+            port.answers.push_back(c.answer);
+            send({0x08, 0x01, 0x00, 0x00, 0x01, 0x00}, 0x200);
+            EXPECT_EQ(layer.outcome.srb_status, c.srb_status);
+            EXPECT_EQ(layer.outcome.error_code, c.error_code);
+            EXPECT_EQ(layer.outcome.target_status, c.target_status);
+            EXPECT_EQ(layer.outcome.sense_key_byte, c.sense_key_byte);
+            EXPECT_EQ(layer.outcome.true_transfer_length, c.true_length);
+            EXPECT_TRUE(c.sense_bytes == 0 || std::memcmp(layer.sense_data, c.answer.sense.data(), c.sense_bytes) == 0);
+            for (std::size_t i = c.sense_bytes; i < scsi::SENSE_DATA_SIZE; ++i) ASSERT_EQ(layer.sense_data[i], 0) << i;
+        }
     }
 }
 
