@@ -7,9 +7,9 @@
 //
 // Each iteration writes two filemarks and the data, rewinds, spaces over the
 // filemarks, reads and compares, and rewinds, as zvtape does. Prints two
-// lines, "write NS MB" and "read NS MB": the nanoseconds the data commands of
-// all iterations took (timed from before the first to after the last, like
-// zvtape's "total time taken") and the MB they moved.
+// lines per iteration, "write NS MB" and "read NS MB": the nanoseconds the
+// data commands of the phase took (timed from before the first to after the
+// last, like zvtape's "total time taken") and the MB they moved.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -105,14 +105,13 @@ int main(int argc, char** argv) {
     if (!send(mode_select, zv::port::Direction::out, mode, sizeof mode)) return fail("MODE SELECT"), 1;
 
     const std::uint64_t commands = megabytes * MB / length;
-    std::int64_t write_ns = 0;
-    std::int64_t read_ns = 0;
+    const double moved_mb = static_cast<double>(commands * length) / MB;
     for (unsigned long iteration = 0; iteration < iterations; ++iteration) {
         if (!send(filemarks, zv::port::Direction::in, nullptr, 0)) return fail("WRITE FILEMARKS"), 1;
         std::int64_t start = now_ns();
         for (std::uint64_t i = 0; i < commands; ++i)
             if (!send(write, zv::port::Direction::out, pattern, length)) return fail("WRITE(6)"), 1;
-        write_ns += now_ns() - start;
+        const std::int64_t write_ns = now_ns() - start;
 
         if (!send(rewind, zv::port::Direction::in, nullptr, 0)) return fail("REWIND"), 1;
         if (!send(space, zv::port::Direction::in, nullptr, 0)) return fail("SPACE"), 1;
@@ -121,13 +120,13 @@ int main(int argc, char** argv) {
             if (!send(read, zv::port::Direction::in, read_data, length)) return fail("READ(6)"), 1;
             if (std::memcmp(read_data, pattern, length) != 0) return fail("compare"), 1;
         }
-        read_ns += now_ns() - start;
+        const std::int64_t read_ns = now_ns() - start;
         if (!send(rewind, zv::port::Direction::in, nullptr, 0)) return fail("REWIND"), 1;
+        // Printed after the phases, outside their timing.
+        std::printf("write %lld %.6f\nread %lld %.6f\n", static_cast<long long>(write_ns), moved_mb,
+                    static_cast<long long>(read_ns), moved_mb);
     }
 
-    const double moved_mb = static_cast<double>(commands * length) / MB * static_cast<double>(iterations);
-    std::printf("write %lld %.6f\nread %lld %.6f\n", static_cast<long long>(write_ns), moved_mb,
-                static_cast<long long>(read_ns), moved_mb);
     zv::tape::free_buffer(pattern, length);
     zv::tape::free_buffer(read_data, length);
     port->close(handle, error_code);

@@ -5,7 +5,11 @@
 // shown.
 //
 // zvtape's phase times come from its report (see parse_report), summed over
-// several iterations of a run: one 2 GiB phase takes a few tens of ms. Its
+// several iterations of a run: one 2 GiB phase takes a few tens of ms. The
+// first iteration of every timed run, on both sides, is a warm-up and is left
+// out: it writes a new medium (page faults, the record index growing) and
+// scattered by a fifth from run to run where the others keep within a few
+// per cent. Its
 // console output goes to a file that nobody reads while it runs: a reader
 // woken by every progress mark would take the core from the program it
 // measures (on this kind of virtual machine that alone cost a third of the
@@ -43,9 +47,9 @@ struct Options {
     std::string work;
     unsigned megs = 2048;
     unsigned memory_megs = 10240;
-    unsigned repetitions = 7;
+    unsigned repetitions = 31;
     bool verbose = false;
-    unsigned iterations = 6;
+    unsigned iterations = 2;
     std::string figures = "12345";  // which figures to measure
 };
 
@@ -55,7 +59,7 @@ double now_s() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// The data commands of one phase, summed over a run's iterations.
+// The data commands of one phase, summed over a run's measured iterations.
 struct Phase {
     double mb = 0;
     double seconds = 0;
@@ -77,17 +81,21 @@ struct RunResult {
 // rounding would be biased by up to a tenth. The rate lines ("write transfer
 // rate ... N KB/SEC") come from the same timer at its full millisecond
 // resolution, so the time is worked back from them and the amount of the
-// "writing/reading X MB" or "actual amount" line before them.
-void parse_report(RunResult& result) {
+// "writing/reading X MB" or "actual amount" line before them. The intervals
+// of the first warm_up iterations are left out.
+void parse_report(RunResult& result, unsigned warm_up) {
     std::istringstream lines(result.output);
     std::string line;
     double interval_mb = 0;
     int phase = 0;
+    unsigned long iteration = 1;  // a run of one iteration has no "TEST ITERATION" line
     while (std::getline(lines, line, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::size_t cr = line.rfind('\r');  // progress marks end in CR alone
         if (cr != std::string::npos) line.erase(0, cr + 1);
-        if (line.rfind("writing ", 0) == 0 || line.rfind("reading/comparing ", 0) == 0) {
+        if (line.rfind("TEST ITERATION ", 0) == 0) {
+            iteration = std::strtoul(line.c_str() + 15, nullptr, 10);
+        } else if (line.rfind("writing ", 0) == 0 || line.rfind("reading/comparing ", 0) == 0) {
             phase = line[0] == 'w' ? 0 : 1;
             interval_mb = std::atof(line.c_str() + line.find(' ') + 1);
         } else if (line.rfind("  actual amount of test data", 0) == 0) {
@@ -95,7 +103,9 @@ void parse_report(RunResult& result) {
         } else if (line.find(" transfer rate ") != std::string::npos && line.size() > 7 &&
                    line.compare(line.size() - 7, 7, " KB/SEC") == 0) {
             const double rate = std::atof(line.c_str() + line.rfind(' ', line.size() - 8) + 1);  // KB of 1000
-            if (rate > 0) {
+            if (iteration <= warm_up) {
+                // a warm-up interval
+            } else if (rate > 0) {
                 result.phases[phase].seconds += interval_mb * MB / (rate * 1000);
                 result.phases[phase].mb += interval_mb;
             } else {
@@ -151,6 +161,9 @@ std::string text(double value, const char* format = "%.0f") {
     return buffer;
 }
 
+// Timed runs make one iteration more than they measure: the warm-up.
+constexpr unsigned WARM_UP = 1;
+
 std::vector<std::string> zvtape_arguments(unsigned length, bool random, unsigned megs, unsigned iterations) {
     std::vector<std::string> a = {options.zvtape, "/vbus",  options.source + "/bench/bench.vbus",
                                   "/ofile",       "zvtape.out", "/maxtl", text(length),
@@ -167,9 +180,10 @@ void show(const std::string& what, const RunResult& r) {
 }
 
 // timed: the phase times must be usable (not with short status intervals).
-RunResult run_zvtape(const std::vector<std::string>& arguments, const std::string& what, bool timed = true) {
+RunResult run_zvtape(const std::vector<std::string>& arguments, const std::string& what, bool timed = true,
+                     unsigned warm_up = WARM_UP) {
     RunResult r = run(arguments);
-    if (r.ok) parse_report(r);
+    if (r.ok) parse_report(r, warm_up);
     if (!r.ok) die(what, r);
     if (timed && (r.phases[0].rate() <= 0 || r.phases[1].rate() <= 0)) {
         std::fprintf(stderr, "zvbench: %s: a phase too short for zvtape's millisecond timer (give more --megs)\n",
@@ -180,17 +194,20 @@ RunResult run_zvtape(const std::vector<std::string>& arguments, const std::strin
     return r;
 }
 
-RunResult run_baseline(unsigned length, bool random, unsigned megs, unsigned iterations, const std::string& what) {
+// The baseline prints a "write NS MB" and a "read NS MB" line per iteration.
+RunResult run_baseline(unsigned length, bool random, unsigned megs, unsigned iterations, const std::string& what,
+                       unsigned warm_up = WARM_UP) {
     RunResult r = run({options.baseline, options.source + "/bench/bench.vbus", text(length), text(megs),
                        random ? "random" : "null", text(iterations)});
     std::istringstream lines(r.output);
     std::string name;
     long long ns = 0;
     double mb = 0;
-    for (int i = 0; i < 2 && lines >> name >> ns >> mb; ++i) {
+    for (unsigned i = 0; lines >> name >> ns >> mb; ++i) {
+        if (i / 2 < warm_up) continue;
         Phase& p = r.phases[name == "read" ? 1 : 0];
-        p.seconds = static_cast<double>(ns) / 1e9;
-        p.mb = mb;
+        p.seconds += static_cast<double>(ns) / 1e9;
+        p.mb += mb;
     }
     if (!r.ok || r.phases[0].rate() <= 0 || r.phases[1].rate() <= 0) die(what, r);
     show(what, r);
@@ -277,8 +294,9 @@ void usage() {
                  "               [--figures LIST] [--zvtape PATH] [--verbose]\n"
                  "  --quick          smoke check: 256 MB per phase, 2 iterations, 3 repetitions, 1024 MB memory run\n"
                  "  --megs N         MB per phase (default 2048)\n"
-                 "  --iterations N   test iterations per run, their phase times summed (default 6)\n"
-                 "  --repetitions N  pairs of runs per figure (default 7)\n"
+                 "  --iterations N   measured test iterations per run, their phase times summed (default 2);\n"
+                 "                   every timed run makes one more first, as a warm-up\n"
+                 "  --repetitions N  pairs of runs per figure (default 31)\n"
                  "  --memory-megs N  MB of the peak memory run (default 10240)\n"
                  "  --figures LIST   only these figures, e.g. 13 (default 12345; 2 needs 1)\n"
                  "  --zvtape PATH    the zvtape program to measure (default: the one built beside zvbench)\n"
@@ -346,18 +364,39 @@ struct Pairs {
     }
 };
 
-// The median of the pairs' ratios with their range, and the ratio of the best
-// runs: a busy machine only ever slows a run down, so the best runs are the
-// least disturbed ones.
+// The 95 % confidence interval of a median from n sorted values, free of any
+// assumption about their distribution: the k-th lowest and k-th highest,
+// with k the largest for which P(Binomial(n, 1/2) < k) stays within 2.5 %.
+// Returns 0-based indexes; for n below 6 the interval is the whole range.
+std::pair<std::size_t, std::size_t> median_interval(std::size_t n) {
+    double below = 0;  // P(X <= i)
+    double term = std::pow(0.5, static_cast<double>(n));  // P(X == i)
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < n / 2; ++i) {
+        below += term;
+        if (below > 0.025) break;
+        k = i + 1;
+        term = term * static_cast<double>(n - i) / static_cast<double>(i + 1);
+    }
+    if (k == 0) k = 1;
+    return {k - 1, n - k};
+}
+
+// The median of the pairs' ratios with its 95 % interval, and the ratio of
+// the best runs: a busy machine only ever slows a run down, so the best runs
+// are the least disturbed ones.
 void ratio_row(const std::string& figure, const Pairs& pairs, double goal) {
     std::vector<double> ratios;
     for (std::size_t i = 0; i < pairs.measured.size(); ++i) ratios.push_back(pairs.measured[i] / pairs.reference[i]);
     if (ratios.empty()) return;
+    std::sort(ratios.begin(), ratios.end());
     const double m = median(ratios);
-    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    const auto [low, high] = median_interval(ratios.size());
     const double best = *std::max_element(pairs.measured.begin(), pairs.measured.end()) /
                         *std::max_element(pairs.reference.begin(), pairs.reference.end());
-    row(figure, text(m, "%.3f") + " (" + text(*low, "%.2f") + "-" + text(*high, "%.2f") + ")  " + text(best, "%.3f"),
+    row(figure,
+        text(m, "%.3f") + " (" + text(ratios[low], "%.3f") + "-" + text(ratios[high], "%.3f") + ")  " +
+            text(best, "%.3f"),
         ">= " + text(goal, "%.2f"), m >= goal ? "met" : "MISSED");
 }
 
@@ -388,6 +427,7 @@ int main(int argc, char** argv) {
     const unsigned reps = options.repetitions;
     const unsigned megs = options.megs;
     const unsigned loops = options.iterations;
+    const unsigned run_loops = loops + WARM_UP;
     const unsigned interval_megs = std::max(1u, megs / 32);
 
     // rates[length][pattern][phase]: zvtape's against the baseline's.
@@ -404,10 +444,10 @@ int main(int argc, char** argv) {
         for (int l = 0; l < 2 && wanted('1'); ++l) {
             for (int p = 0; p < 2; ++p) {
                 const std::string cell = std::string(length_names[l]) + " " + pattern_names[p];
-                const auto arguments = zvtape_arguments(lengths[l], p == 1, megs, loops);
+                const auto arguments = zvtape_arguments(lengths[l], p == 1, megs, run_loops);
                 RunResult z, b;
                 if (zvtape_first) z = run_zvtape(arguments, "zvtape " + cell);
-                b = run_baseline(lengths[l], p == 1, megs, loops, "baseline " + cell);
+                b = run_baseline(lengths[l], p == 1, megs, run_loops, "baseline " + cell);
                 if (!zvtape_first) z = run_zvtape(arguments, "zvtape " + cell);
                 for (int phase = 0; phase < 2; ++phase) {
                     rates[l][p][phase].add(z.phases[phase].rate(), b.phases[phase].rate());
@@ -426,7 +466,7 @@ int main(int argc, char** argv) {
         // item against none, with status intervals: it runs between the
         // intervals, outside the phase timer, so the whole run's wall time is
         // compared.
-        const auto plain = zvtape_arguments(0x10000, false, megs, loops);
+        const auto plain = zvtape_arguments(0x10000, false, megs, run_loops);
         auto with_cfile = plain;
         with_cfile.insert(with_cfile.end(), {"/cfile", "cdb.lst"});
         auto intervals = plain;
@@ -482,8 +522,8 @@ int main(int argc, char** argv) {
     if (wanted('4')) {
         // Peak memory: one long run at 64 KiB per command, the baseline beside it.
         std::fprintf(stderr, "zvbench: memory run of %u MB\n", options.memory_megs);
-        const RunResult z = run_zvtape(zvtape_arguments(0x10000, true, options.memory_megs, 1), "zvtape memory run");
-        const RunResult b = run_baseline(0x10000, true, options.memory_megs, 1, "baseline memory run");
+        const RunResult z = run_zvtape(zvtape_arguments(0x10000, true, options.memory_megs, 1), "zvtape memory run", true, 0);
+        const RunResult b = run_baseline(0x10000, true, options.memory_megs, 1, "baseline memory run", 0);
         const double rss_mb = z.max_rss_kb / 1024.0;
         row("4. peak RSS MiB, " + text(options.memory_megs) + " MB at 64 KiB: zvtape (baseline)",
             text(rss_mb, "%.1f") + " (" + text(b.max_rss_kb / 1024.0, "%.1f") + ")", "< 64",
@@ -512,8 +552,9 @@ int main(int argc, char** argv) {
                                                              text(startup - truth, "%.1f"));
     }
 
-    std::printf("zvtape benchmark: %u MB per phase x %u iterations, %u repetitions\n", megs, loops, reps);
-    std::printf("ratios: median of the pairs (lowest-highest), then best run against best run\n");
+    std::printf("zvtape benchmark: %u MB per phase x %u iterations (after %u warm-up), %u repetitions\n", megs,
+                loops, WARM_UP, reps);
+    std::printf("ratios: median of the pairs (its 95 %% interval), then best run against best run\n");
     std::printf("machine: %ld cores, %s, kernel %s, %s\n\n", sysconf(_SC_NPROCESSORS_ONLN),
                 first_line_of("/proc/cpuinfo", "model name").c_str(), uname_release().c_str(), ZV_COMPILER);
     std::size_t width[3] = {6, 5, 4};
