@@ -3,6 +3,7 @@
 #include "scsi/layer.h"
 
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,10 +59,16 @@ void clear_sense_data(std::uint8_t* sense_data) {
     cleared_sense_data = sense_data;
 }
 
-bool matches_target(const AccessibleDevice& device) {
-    const TargetAddress& target = layer.current_target;
-    return device.adapter == target.adapter && device.bus == target.bus && device.tid == target.tid &&
-           device.lun == target.lun;
+// The adapter, bus, target and LUN bytes lead both records, so an entry and
+// the current target compare as one 32-bit value: the handle walk below runs
+// on every command.
+static_assert(offsetof(AccessibleDevice, adapter) == 0 && offsetof(AccessibleDevice, lun) == 3);
+static_assert(offsetof(TargetAddress, adapter) == 0 && offsetof(TargetAddress, lun) == 3);
+
+std::uint32_t address_of(const void* record) {
+    std::uint32_t address;
+    std::memcpy(&address, record, sizeof address);
+    return address;
 }
 
 void close_handle(HandleInfo& info) {
@@ -105,6 +112,40 @@ void set_sigint_disposition(void (*disposition)(int)) {
     sigaction(SIGINT, &action, nullptr);
 }
 
+// get_device_handle, inlined into execute_cdb.
+[[gnu::always_inline]] inline port::Handle find_device_handle() {
+    layer.outcome.error_code = port::ERROR_NOT_FOUND;
+    const std::uint32_t target = address_of(&layer.current_target);
+
+    // Every entry is visited on every call. The handles of the other targets
+    // age first, so a handle shared with them is never closed after it has
+    // been picked for this command: it is closed first and opened again.
+    for (int i = 0; i < layer.device_count; ++i) {
+        AccessibleDevice& device = layer.devices[i];
+        HandleInfo* info = device.handle_info;
+        if (info == nullptr || info->handle == port::INVALID_HANDLE || address_of(&device) == target) continue;
+        if (--info->usage_score < -10) close_handle(*info);
+    }
+
+    port::Handle result = port::INVALID_HANDLE;
+    for (int i = 0; i < layer.device_count; ++i) {
+        AccessibleDevice& device = layer.devices[i];
+        HandleInfo* info = device.handle_info;
+        if (info == nullptr || address_of(&device) != target) continue;
+        if (info->handle == port::INVALID_HANDLE) open_handle(*info);
+        if (info->handle == port::INVALID_HANDLE) continue;
+        layer.outcome.error_code = 0;
+        result = info->handle;
+        if (info->usage_score < 100) {
+            if (info->usage_score < 0)
+                info->usage_score = layer.open_handle_count;
+            else
+                info->usage_score += layer.open_handle_count;
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t* cdb) {
@@ -112,7 +153,7 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
     std::uint8_t* const sense_data = layer.sense_data;
     if (cdb_length > 16) cdb_length = 16;
 
-    const port::Handle handle = get_device_handle();
+    const port::Handle handle = find_device_handle();
     if (handle == port::INVALID_HANDLE) {
         outcome.srb_status = SRB_NO_DEVICE_HANDLE;
         outcome.target_status = 0;
@@ -172,37 +213,7 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
     poll_interrupt();
 }
 
-port::Handle get_device_handle() {
-    layer.outcome.error_code = port::ERROR_NOT_FOUND;
-
-    // Every entry is visited on every call. The handles of the other targets
-    // age first, so a handle shared with them is never closed after it has
-    // been picked for this command: it is closed first and opened again.
-    for (int i = 0; i < layer.device_count; ++i) {
-        AccessibleDevice& device = layer.devices[i];
-        HandleInfo* info = device.handle_info;
-        if (info == nullptr || matches_target(device) || info->handle == port::INVALID_HANDLE) continue;
-        if (--info->usage_score < -10) close_handle(*info);
-    }
-
-    port::Handle result = port::INVALID_HANDLE;
-    for (int i = 0; i < layer.device_count; ++i) {
-        AccessibleDevice& device = layer.devices[i];
-        HandleInfo* info = device.handle_info;
-        if (info == nullptr || !matches_target(device)) continue;
-        if (info->handle == port::INVALID_HANDLE) open_handle(*info);
-        if (info->handle == port::INVALID_HANDLE) continue;
-        layer.outcome.error_code = 0;
-        result = info->handle;
-        if (info->usage_score < 100) {
-            if (info->usage_score < 0)
-                info->usage_score = layer.open_handle_count;
-            else
-                info->usage_score += layer.open_handle_count;
-        }
-    }
-    return result;
-}
+port::Handle get_device_handle() { return find_device_handle(); }
 
 void release_scsi_layer() {
     // Close each open handle once (a shared adapter handle is marked closed
