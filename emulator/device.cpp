@@ -44,16 +44,6 @@ const char* default_product(std::uint8_t type) {
 
 }  // namespace
 
-bool is_data_out_opcode(std::uint8_t opcode) {
-    switch (opcode) {
-    case 0x0A: case 0x13: case 0x15: case 0x1D: case 0x2A: case 0x2E: case 0x2F: case 0x3B:
-    case 0x3F: case 0x4C: case 0x55: case 0xAA: case 0xAE: case 0xAF: case 0xB6:
-        return true;
-    default:
-        return false;
-    }
-}
-
 void build_inquiry(const DeviceConfig& config, std::uint8_t* out) {
     std::memset(out, 0, 36);
     out[0] = static_cast<std::uint8_t>((config.qualifier << 5) | config.type);

@@ -27,8 +27,8 @@ constexpr std::uint8_t FLAG_EOM = 0x40;
 constexpr std::uint8_t FLAG_ILI = 0x20;
 
 constexpr std::uint32_t ERROR_INVALID_FUNCTION = 1;
-constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
-constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+using port::ERROR_INVALID_HANDLE;
+using port::ERROR_INVALID_PARAMETER;
 constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
 constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
 
@@ -72,8 +72,7 @@ struct Command {
 
 // Writes fixed-format sense data (70h) of `size` bytes (18 or more).
 void build_sense(const Sense& sense, std::uint8_t* out, std::uint32_t size);
-// The opcodes whose data goes from the host to the device.
-bool is_data_out_opcode(std::uint8_t opcode);
+using port::is_data_out_opcode;
 // Standard INQUIRY data, 36 bytes.
 void build_inquiry(const DeviceConfig& config, std::uint8_t* out);
 

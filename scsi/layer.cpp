@@ -18,18 +18,6 @@ namespace {
 
 BreakHandler program_break_handler = nullptr;
 
-// Opcodes that move data from the host to the device; everything else is
-// sent as data in, including commands that move no data at all.
-constexpr bool is_data_out_opcode(std::uint8_t opcode) {
-    switch (opcode) {
-    case 0x0A: case 0x13: case 0x15: case 0x1D: case 0x2A: case 0x2E: case 0x2F: case 0x3B:
-    case 0x3F: case 0x4C: case 0x55: case 0xAA: case 0xAE: case 0xAF: case 0xB6:
-        return true;
-    default:
-        return false;
-    }
-}
-
 constexpr std::uint8_t REQUEST_SENSE_OPCODE = 0x03;
 
 // One line of the CDB list: " %02x" per byte and CR LF, put by hand into the
@@ -173,7 +161,7 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
     request.lun = layer.current_target.lun;
     request.cdb_length = cdb_length;
     std::memcpy(request.cdb, cdb, cdb_length);
-    request.direction = is_data_out_opcode(cdb[0]) ? port::Direction::out : port::Direction::in;
+    request.direction = port::is_data_out_opcode(cdb[0]) ? port::Direction::out : port::Direction::in;
     request.data_transfer_length = layer.data_transfer_length;
     request.timeout_seconds = port::PASS_THROUGH_TIMEOUT_SECONDS;
     request.data_buffer = data_buffer;

@@ -16,9 +16,7 @@
 namespace zv::port {
 
 constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;        // EACCES/EPERM on open
-constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr std::uint32_t ERROR_WRITE_PROTECT = 19;       // EROFS
-constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;   // CDB length outside 1..16
 constexpr std::uint32_t ERROR_BUS_RESET = 1111;         // host status DID_RESET
 
 constexpr std::uint32_t ERROR_COMMAND_NOT_PERMITTED = 0x20000001;  // EPERM from SG_IO

@@ -15,13 +15,27 @@ constexpr Handle INVALID_HANDLE = -1;
 // Error codes shared by every implementation (the status report prints them).
 constexpr std::uint32_t ERROR_NONE = 0;
 constexpr std::uint32_t ERROR_NOT_FOUND = 2;         // no such adapter or tape device
+constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr std::uint32_t ERROR_IN_USE = 32;           // held by another process
 constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
+constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;  // a request that cannot be sent as given
 
 constexpr std::uint32_t PASS_THROUGH_TIMEOUT_SECONDS = 108000;  // 30 hours
 constexpr std::uint8_t SENSE_CAPACITY = 255;
 
 enum class Direction : std::uint8_t { in, out };
+
+// The opcodes whose data goes from the host to the device; every other
+// command is sent as data in, including those that move no data at all.
+constexpr bool is_data_out_opcode(std::uint8_t opcode) {
+    switch (opcode) {
+    case 0x0A: case 0x13: case 0x15: case 0x1D: case 0x2A: case 0x2E: case 0x2F: case 0x3B:
+    case 0x3F: case 0x4C: case 0x55: case 0xAA: case 0xAE: case 0xAF: case 0xB6:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // One device as an adapter lists it.
 struct InquiryRecord {
