@@ -68,8 +68,7 @@ int run_test_iterations() {
             summary::note_maximum(false, tape::max_ecc_percentage, tape::max_ecc_percentage <= PERCENTAGE_LIMIT);
         }
         if (settings.unload_reload && tape::unload_reload_drive() != 0) return -1;
-        frontend::flush_stream(channels.output_file);
-        frontend::flush_stream(channels.cdb_list_file);
+        frontend::flush_report_files();
     }
     return 0;
 }

@@ -52,11 +52,6 @@ std::int64_t now_ms() {
         .count();
 }
 
-void flush_files() {
-    frontend::flush_stream(channels.output_file);
-    frontend::flush_stream(channels.cdb_list_file);
-}
-
 unsigned target_id() { return settings.target_id; }
 unsigned target_lun() { return settings.lun; }
 
@@ -179,7 +174,7 @@ int end_interval(const PhaseTexts& texts, PhaseStatistics& statistics) {
         tape::display_drive_status(MOMENT_END, texts.status_phase, bytes) != 0) {
         return -1;
     }
-    flush_files();
+    frontend::flush_report_files();
     return 0;
 }
 
@@ -274,7 +269,7 @@ int write_interval(std::uint32_t blocks_per_command, PhaseStatistics& statistics
         progress.add(length);
     }
     statistics.seconds = interval_timer_seconds();
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 
@@ -340,7 +335,7 @@ int read_compare_interval(std::uint32_t blocks_per_command, const std::uint8_t* 
         summary::note_miscompare(statistics.commands, miscompare_offset);
         if (settings.dump_bytes != 0) dump_miscompare(expected, read_data, length, miscompare_offset);
     }
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 

@@ -18,11 +18,6 @@ namespace {
 
 constexpr double BYTES_PER_MB = 1048576.0;
 
-void flush_files() {
-    frontend::flush_stream(channels.output_file);
-    frontend::flush_stream(channels.cdb_list_file);
-}
-
 }  // namespace
 
 std::uint32_t count_from_double(double value) {
@@ -69,7 +64,7 @@ int plan_transfers() {
 
     int result = tape::allocate_data_buffers();
     if (result == 0) result = tape::set_data_pattern();
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 
@@ -101,7 +96,7 @@ void plan_status_intervals() {
     }
     settings.data_amount_mb = total;
     plan.total_commands = commands;
-    flush_files();
+    frontend::flush_report_files();
 }
 
 }  // namespace zv::driver

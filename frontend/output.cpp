@@ -102,6 +102,11 @@ void flush_stream(std::FILE* stream) {
     }
 }
 
+void flush_report_files() {
+    flush_stream(channels.output_file);
+    flush_stream(channels.cdb_list_file);
+}
+
 void print_blanks(std::FILE* first, std::FILE* second, int width) {
     if (first != nullptr) write_blanks(first, width);
     if (second != nullptr) write_blanks(second, width);

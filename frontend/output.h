@@ -32,6 +32,8 @@ void print_to_streams(std::FILE* first, std::FILE* second, const char* format, .
 // Flushes a stream; null does nothing. A failed flush writes
 // "ERROR: unable to flush output stream\r\n" to the error console.
 void flush_stream(std::FILE* stream);
+// The output file, then the CDB list: what every report step ends with.
+void flush_report_files();
 
 void print_blanks(std::FILE* first, std::FILE* second, int width);
 void print_centred(std::FILE* first, std::FILE* second, const char* text);

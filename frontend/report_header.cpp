@@ -38,8 +38,7 @@ void print_report_header() {
     print_to_streams(console, output, "DRIVE VENDOR ID ............. %-8.8s\r\n", inquiry_field(VENDOR_OFFSET));
     print_to_streams(console, output, "DRIVE FIRMWARE REVISION ..... %-4.4s\r\n", inquiry_field(REVISION_OFFSET));
 
-    flush_stream(channels.output_file);
-    flush_stream(channels.cdb_list_file);
+    flush_report_files();
 }
 
 void print_settings_summary() {
@@ -54,8 +53,7 @@ void print_settings_summary() {
         print_to_streams(console, output, "CDB list file = \"%s\"\r\n", settings.cdb_list_file_name.c_str());
     }
 
-    flush_stream(channels.output_file);
-    flush_stream(channels.cdb_list_file);
+    flush_report_files();
 }
 
 }  // namespace zv::frontend

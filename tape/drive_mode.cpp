@@ -62,8 +62,7 @@ int set_block_mode() {
         scsi::report_command_status();
         result = -1;
     }
-    frontend::flush_stream(channels.output_file);
-    frontend::flush_stream(channels.cdb_list_file);
+    frontend::flush_report_files();
     return result;
 }
 

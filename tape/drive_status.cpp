@@ -42,11 +42,6 @@ double start_values[DSC_ITEM_COUNT] = {};
 unsigned target_id() { return settings.target_id; }
 unsigned target_lun() { return settings.lun; }
 
-void flush_files() {
-    frontend::flush_stream(channels.output_file);
-    frontend::flush_stream(channels.cdb_list_file);
-}
-
 bool command_is(const DriveStatusItem& item, const char* name) {
     return std::memcmp(item.command, name, 3) == 0;
 }
@@ -243,13 +238,13 @@ int get_drive_status_value(int item, double& value) {
     } else {
         result = read_counter(config, value);
     }
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 
 int display_drive_status(std::uint16_t moment, std::uint16_t phase, double amount) {
     const int result = drive_status(moment, phase, amount);
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 

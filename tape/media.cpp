@@ -59,8 +59,7 @@ unsigned target_lun() { return settings.lun; }
     } while (0)
 
 int finish(int result) {
-    frontend::flush_stream(channels.output_file);
-    frontend::flush_stream(channels.cdb_list_file);
+    frontend::flush_report_files();
     return result;
 }
 

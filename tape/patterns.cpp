@@ -29,11 +29,6 @@ std::uint32_t next_random() {
     return (random_state >> 16) & 0x7FFFu;
 }
 
-void flush_files() {
-    frontend::flush_stream(channels.output_file);
-    frontend::flush_stream(channels.cdb_list_file);
-}
-
 }  // namespace
 
 int allocate_buffer(std::uint8_t*& buffer, std::uint32_t size) {
@@ -70,7 +65,7 @@ int allocate_data_buffers() {
                          static_cast<unsigned long>(length));
         result = -1;
     }
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 
@@ -112,7 +107,7 @@ int set_data_pattern() {
         print_to_streams(channels.console, channels.output_file, "setting null data pattern\r\n");
         break;
     }
-    flush_files();
+    frontend::flush_report_files();
     return result;
 }
 

@@ -1,63 +1,21 @@
 // End-to-end runs of zvscan on virtual bus descriptions. Expected outputs are
 // spelled out row by row from the program's printf formats.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "captured_run.h"
+
 namespace {
 
-struct RunResult {
-    int exit_status = -1;
-    std::string out;
-    std::string err;
-};
+using zv::test::CapturedRun;
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-RunResult run_zvscan(const std::vector<std::string>& args) {
-    char dir_template[] = "/tmp/zvscan_test_XXXXXX";
-    const char* dir = mkdtemp(dir_template);
-    EXPECT_NE(dir, nullptr);
-    const std::string out_path = std::string(dir) + "/out";
-    const std::string err_path = std::string(dir) + "/err";
-
-    RunResult result;
-    pid_t child = fork();
-    if (child == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) _exit(127);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(ZVSCAN_BIN));
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(ZVSCAN_BIN, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    std::remove(out_path.c_str());
-    std::remove(err_path.c_str());
-    rmdir(dir);
-    return result;
+CapturedRun run_zvscan(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {ZVSCAN_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return zv::test::run_captured(argv, std::filesystem::temp_directory_path());
 }
 
 const std::string HEAD =
@@ -96,7 +54,7 @@ TEST_P(ScanRun, PrintsTablesAndExitStatus) {
     args.push_back("/vbus");
     args.push_back(std::string(ZV_TESTDATA_DIR) + "/" + c.fixture);
     args.insert(args.end(), c.args_after.begin(), c.args_after.end());
-    RunResult result = run_zvscan(args);
+    CapturedRun result = run_zvscan(args);
     EXPECT_EQ(result.out, c.expected_out);
     EXPECT_EQ(result.err, c.expected_err);
     EXPECT_EQ(result.exit_status, c.expected_status);
@@ -180,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ScanArguments, UnreadableDescriptionEndsWithItsErrorLine) {
     const std::string file = std::string(ZV_TESTDATA_DIR) + "/missing.vbus";
-    RunResult result = run_zvscan({"/vbus", file});
+    CapturedRun result = run_zvscan({"/vbus", file});
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, file + ": cannot open the file\n");
     EXPECT_EQ(result.exit_status, 1);
