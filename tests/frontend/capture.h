@@ -13,19 +13,10 @@
 
 #include "frontend/options.h"
 #include "frontend/output.h"
+#include "stream_text.h"
 #include "tape/dsc_config.h"
 
 namespace zv::test {
-
-inline std::string stream_text(std::FILE* stream) {
-    std::fflush(stream);
-    std::rewind(stream);
-    std::string text;
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, got);
-    return text;
-}
 
 class CapturedOutput : public ::testing::Test {
 protected:

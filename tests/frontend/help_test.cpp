@@ -1,19 +1,13 @@
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "capture.h"
+#include "captured_run.h"
 #include "frontend/help.h"
 
 namespace zv::test {
 namespace {
 
-std::string expected_help_screen() {
-    std::ifstream file(ZV_TESTDATA_DIR "/help.txt", std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+std::string expected_help_screen() { return read_file(ZV_TESTDATA_DIR "/help.txt"); }
 
 void replace_line(std::string& text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);

@@ -28,7 +28,7 @@ TEST_F(CommandsTest, ReadWriteWithoutRegisteredBufferSendNothing) {
     EXPECT_TRUE(port.sent.empty());
     EXPECT_EQ(layer.outcome.error_code, 1234u);
     EXPECT_EQ(layer.outcome.sense_key_byte, 0x66);
-    EXPECT_EQ(contents(console), "ERROR: NULL read/write buffer\r\n"
+    EXPECT_EQ(stream_text(console), "ERROR: NULL read/write buffer\r\n"
                                  "ERROR: NULL read/write buffer\r\n");
 }
 
@@ -40,8 +40,8 @@ TEST_F(CommandsTest, RegisterRefusesNullOrEmptyAndKeepsThePrevious) {
     EXPECT_EQ(scsi::register_read_write_buffer(nullptr, 16), -1);
     EXPECT_EQ(scsi::register_read_write_buffer(second, 0), -1);
     const char* message = "ERROR: NULL buffer or zero buffer length (r/w buffer pointer not used)\r\n";
-    EXPECT_EQ(contents(console), std::string(message) + message);
-    EXPECT_EQ(contents(log), std::string(message) + message);
+    EXPECT_EQ(stream_text(console), std::string(message) + message);
+    EXPECT_EQ(stream_text(log), std::string(message) + message);
     EXPECT_EQ(scsi::write_data(4), 0);
     EXPECT_EQ(port.sent.back().buffer, first);
     EXPECT_EQ(port.sent.back().length, 64u);

@@ -90,7 +90,7 @@ TEST_F(VirtualBusTest, RegistersTapesAndUnclaimedChangersWithTheirDeviceNames) {
         ASSERT_EQ(scsi::initialize_scsi_layer(nullptr), 0);
         EXPECT_EQ(table(), c.expected);
         EXPECT_EQ(layer.open_handle_count, 0);
-        EXPECT_EQ(contents(console), "");
+        EXPECT_EQ(stream_text(console), "");
     }
 }
 
@@ -138,7 +138,7 @@ TEST_F(VirtualBusTest, TableStopsAtSixtyFourDevices) {
     ASSERT_EQ(scsi::initialize_scsi_layer(nullptr), 0);
     EXPECT_EQ(layer.device_count, 64);
     EXPECT_EQ(table().back(), "3:0:15:0 \\\\.\\Scsi3:");
-    EXPECT_EQ(contents(console), "");
+    EXPECT_EQ(stream_text(console), "");
 }
 
 TEST(DeviceNames, DecimalNumbersAndNames) {

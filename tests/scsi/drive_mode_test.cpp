@@ -38,8 +38,8 @@ TEST_F(DriveModeTest, DefaultSettingsSelectFixedBlocksOf1024) {
     EXPECT_EQ(layer.fixed_bit, 1);
     const std::string expected = "setting block mode (density code = 0x0; logical block size = 0x400)\r\n"
                                  "setting maximum transfer lengths (write/read CDB = 0x40; data = 0x10000)\r\n";
-    EXPECT_EQ(contents(console), expected);
-    EXPECT_EQ(contents(output), expected);
+    EXPECT_EQ(stream_text(console), expected);
+    EXPECT_EQ(stream_text(output), expected);
 }
 
 TEST_F(DriveModeTest, VariableBlockModeAndDensity) {
@@ -51,7 +51,7 @@ TEST_F(DriveModeTest, VariableBlockModeAndDensity) {
     EXPECT_EQ(parameter_list(),
               (std::vector<std::uint8_t>{0x00, 0x00, 0x10, 0x08, 0x4C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(layer.fixed_bit, 0);
-    EXPECT_EQ(contents(console), "setting block mode (density code = 0x4C; logical block size = 0x0)\r\n"
+    EXPECT_EQ(stream_text(console), "setting block mode (density code = 0x4C; logical block size = 0x0)\r\n"
                                  "setting maximum transfer lengths (write/read CDB = 0x3C000; data = 0x3C000)\r\n");
 }
 
@@ -66,7 +66,7 @@ TEST_F(DriveModeTest, RejectedModeSelectReportsAndStillSetsTheFixedBit) {
     EXPECT_EQ(parameter_list()[9], 0x12);
     EXPECT_EQ(parameter_list()[10], 0x34);
     EXPECT_EQ(parameter_list()[11], 0x56);
-    const std::string text = contents(output);
+    const std::string text = stream_text(output);
     const std::string error = "ERROR: unable to \"mode select\" requested block mode at SCSI id A LUN 0\r\n"
                               "\r\n"
                               "Win32 SRB status . 00 (no error)\r\n"
@@ -76,7 +76,7 @@ TEST_F(DriveModeTest, RejectedModeSelectReportsAndStillSetsTheFixedBit) {
                               "000000: 70 00 05 00 | 00 00 00 0a | 00 00 00 00 | 26 00 00 00  p...........&...\r\n";
     ASSERT_GE(text.size(), error.size());
     EXPECT_EQ(text.substr(text.find("ERROR"), error.size()), error);
-    EXPECT_EQ(contents(console), text);
+    EXPECT_EQ(stream_text(console), text);
 }
 
 TEST_F(DriveModeTest, PageFormatRetryOnlyForInvalidFieldInCdb) {
@@ -144,9 +144,9 @@ TEST_F(DriveModeTest, ReadBlockSizeFromTheBlockDescriptor) {
         EXPECT_EQ(tape::read_block_size(), c.result);
         EXPECT_EQ(port.sent.back().cdb, (std::vector<std::uint8_t>{0x1A, 0x00, 0x00, 0x00, 0x0C, 0x00}));
         EXPECT_EQ(settings.logical_block_size, c.block_size);
-        EXPECT_EQ(contents(captured).substr(0, c.console.size()), c.console);
+        EXPECT_EQ(stream_text(captured).substr(0, c.console.size()), c.console);
         if (c.result == 0) {
-            EXPECT_EQ(contents(captured), "");
+            EXPECT_EQ(stream_text(captured), "");
         }
         frontend::channels.console = console;
         std::fclose(captured);

@@ -18,6 +18,7 @@
 #include "scsi/discovery.h"
 #include "scsi/layer.h"
 #include "scsi/port.h"
+#include "stream_text.h"
 
 namespace zv::test {
 
@@ -128,15 +129,6 @@ private:
     port::Handle next_handle = 100;
 };
 
-inline std::string contents(std::FILE* stream) {
-    std::fflush(stream);
-    std::rewind(stream);
-    std::string text;
-    char chunk[4096];
-    std::size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, count);
-    return text;
-}
 
 // Fresh layer, settings and channels; console and error console captured.
 class LayerTest : public ::testing::Test {

@@ -64,7 +64,7 @@ TEST_F(ExecuteTest, CdbListLineIsWrittenBeforeEachSubmission) {
     send({0x34, 0x60, 0, 0, 0, 0, 0, 0, 0xAB, 0x00});  // a failed submission is still logged
     target(0, 9);                                       // no handle: not logged
     scsi::test_unit_ready();
-    EXPECT_EQ(contents(list), " 00 60 00 00 00 00\r\n"
+    EXPECT_EQ(stream_text(list), " 00 60 00 00 00 00\r\n"
                               " 34 60 00 00 00 00 00 00 ab 00\r\n");
     scsi::set_cdb_list_file(nullptr);
     std::fclose(list);
@@ -152,8 +152,8 @@ TEST_F(ExecuteTest, UnregisteredTargetGetsNoHandle) {
     EXPECT_EQ(layer.outcome.true_transfer_length, 0u);
     for (std::uint32_t i = 0; i < scsi::SENSE_DATA_SIZE; ++i) ASSERT_EQ(layer.sense_data[i], 0);
     EXPECT_TRUE(port.sent.empty());
-    EXPECT_EQ(contents(list), "");
-    EXPECT_EQ(contents(console), "");
+    EXPECT_EQ(stream_text(list), "");
+    EXPECT_EQ(stream_text(console), "");
     scsi::set_cdb_list_file(nullptr);
     std::fclose(list);
 }
@@ -178,7 +178,7 @@ TEST_F(ExecuteTest, TargetSetters) {
     EXPECT_EQ(scsi::set_target_scsi_id(15), 0);
     EXPECT_EQ(scsi::set_target_scsi_id(16), -1);
     EXPECT_EQ(layer.current_target.tid, 15);
-    EXPECT_EQ(contents(console), "ERROR: invalid logical unit number specified (use 0 - 7 only)\r\n"
+    EXPECT_EQ(stream_text(console), "ERROR: invalid logical unit number specified (use 0 - 7 only)\r\n"
                                  "ERROR: invalid SCSI id specified (use 0 - 15 only)\r\n");
     const std::pair<std::uint8_t, std::uint8_t> fixed[] = {{1, 1}, {0, 0}, {2, 0}, {1, 1}, {255, 0}};
     for (auto [argument, bit] : fixed) {

@@ -16,7 +16,7 @@ using scsi::layer;
 std::string read_file(const std::string& name) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) return "<missing>";
-    std::string text = contents(file);
+    std::string text = stream_text(file);
     std::fclose(file);
     return text;
 }
@@ -154,10 +154,10 @@ TEST_F(StartupTest, ValidatesTheTarget) {
             EXPECT_EQ(layer.outcome.srb_status, scsi::SRB_OK);
         }
         close_files();
-        EXPECT_EQ(contents(captured), c.report);
+        EXPECT_EQ(stream_text(captured), c.report);
         EXPECT_EQ(read_file(output_name), c.report);
         EXPECT_EQ(read_file(cdb_list_name), c.commands);
-        EXPECT_EQ(contents(error_console), "");
+        EXPECT_EQ(stream_text(error_console), "");
         std::fclose(captured);
         channels.console = console;
     }
@@ -175,9 +175,9 @@ TEST_F(StartupTest, FilesThatCannotBeOpenedAreBothReported) {
     settings.output_file_name = "/nonexistent-zv-dir/report.out";
     settings.cdb_list_file_name = "/nonexistent-zv-dir/commands.cdb";
     EXPECT_EQ(scsi::start_run(nullptr), -1);
-    EXPECT_EQ(contents(error_console), "ERROR: unable to open \"/nonexistent-zv-dir/report.out\" for output\n"
+    EXPECT_EQ(stream_text(error_console), "ERROR: unable to open \"/nonexistent-zv-dir/report.out\" for output\n"
                                        "ERROR: unable to open \"/nonexistent-zv-dir/commands.cdb\" for CDB output\n");
-    EXPECT_EQ(contents(console), "");
+    EXPECT_EQ(stream_text(console), "");
     EXPECT_EQ(channels.output_file, nullptr);
     EXPECT_EQ(channels.cdb_list_file, nullptr);
     EXPECT_EQ(layer.sense_data, nullptr);  // the layer was never initialised
@@ -187,7 +187,7 @@ TEST_F(StartupTest, OneFileFailingStillStops) {
     load(ONE_DRIVE);
     settings.cdb_list_file_name = "/nonexistent-zv-dir/commands.cdb";
     EXPECT_EQ(scsi::start_run(nullptr), -1);
-    EXPECT_EQ(contents(error_console), "ERROR: unable to open \"/nonexistent-zv-dir/commands.cdb\" for CDB output\n");
+    EXPECT_EQ(stream_text(error_console), "ERROR: unable to open \"/nonexistent-zv-dir/commands.cdb\" for CDB output\n");
     EXPECT_NE(channels.output_file, nullptr);  // left open for the clean-up
     EXPECT_EQ(channels.layer_log_stream, channels.output_file);
     EXPECT_EQ(layer.sense_data, nullptr);

@@ -12,8 +12,8 @@ class StatusReportTest : public OneDriveTest {
 protected:
     void expect_report(const std::string& expected) {
         scsi::report_command_status();
-        EXPECT_EQ(contents(console), expected);
-        EXPECT_EQ(contents(output), expected);
+        EXPECT_EQ(stream_text(console), expected);
+        EXPECT_EQ(stream_text(output), expected);
     }
 };
 
@@ -91,7 +91,7 @@ TEST_F(StatusReportTest, CodesAndFlags) {
         std::FILE* report = std::tmpfile();
         frontend::channels.console = report;
         scsi::report_command_status();
-        const std::string text = contents(report);
+        const std::string text = stream_text(report);
         frontend::channels.console = console;
         std::fclose(report);
         EXPECT_EQ(text.substr(0, 2 + c.lines.size() + 2), "\r\n" + c.lines + "\r\n");
@@ -108,7 +108,7 @@ TEST_F(StatusReportTest, LongAdditionalLengthDumpsTheWholeStructureOnly) {
     port.answers.push_back({.status = 0x02, .sense = sense});
     scsi::test_unit_ready();
     scsi::report_command_status();
-    const std::string text = contents(console);
+    const std::string text = stream_text(console);
     const std::size_t last_row = text.rfind("0000F0: ");
     ASSERT_NE(last_row, std::string::npos);
     EXPECT_EQ(text.size() - last_row, 81u);  // a full last row, nothing after it

@@ -21,6 +21,7 @@
 #include "scsi/discovery.h"
 #include "scsi/layer.h"
 #include "scsi/port.h"
+#include "stream_text.h"
 
 namespace zv::test {
 
@@ -157,16 +158,7 @@ protected:
         std::remove(output_path.c_str());
     }
 
-    std::string console_text() {
-        std::FILE* console = frontend::channels.console;
-        std::fflush(console);
-        std::rewind(console);
-        std::string text;
-        char chunk[512];
-        std::size_t count;
-        while ((count = std::fread(chunk, 1, sizeof chunk, console)) > 0) text.append(chunk, count);
-        return text;
-    }
+    std::string console_text() { return stream_text(frontend::channels.console); }
 
     // Read from disk without flushing here: what is there is what the code
     // under test flushed.
