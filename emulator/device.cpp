@@ -25,6 +25,14 @@ void build_sense(const Sense& sense, std::uint8_t* out, std::uint32_t size) {
     out[13] = sense.ascq;
 }
 
+void put_auto_sense(port::PassThroughRequest& request, const Sense& sense) {
+    std::uint8_t bytes[AUTO_SENSE_LENGTH];
+    build_sense(sense, bytes, AUTO_SENSE_LENGTH);
+    const std::uint32_t n = std::min<std::uint32_t>(AUTO_SENSE_LENGTH, request.sense_info_length);
+    std::memcpy(request.sense, bytes, n);
+    request.sense_info_length = static_cast<std::uint8_t>(n);
+}
+
 namespace {
 
 void put_text(std::uint8_t* out, const std::string& text, std::size_t width) {
@@ -189,11 +197,7 @@ bool Device::execute(port::PassThroughRequest& request, std::uint32_t& error_cod
     request.scsi_status = c.status;
     request.data_transfer_length = c.moved;
     if (c.sense.present && c.status == STATUS_CHECK_CONDITION) {
-        std::uint8_t sense[AUTO_SENSE_LENGTH];
-        build_sense(c.sense, sense, AUTO_SENSE_LENGTH);
-        const std::uint32_t n = std::min<std::uint32_t>(AUTO_SENSE_LENGTH, request.sense_info_length);
-        std::memcpy(request.sense, sense, n);
-        request.sense_info_length = static_cast<std::uint8_t>(n);
+        put_auto_sense(request, c.sense);
         pending_ = c.sense;
     } else {
         request.sense_info_length = 0;

@@ -72,6 +72,9 @@ struct Command {
 
 // Writes fixed-format sense data (70h) of `size` bytes (18 or more).
 void build_sense(const Sense& sense, std::uint8_t* out, std::uint32_t size);
+// Fills a request's auto-sense, cut to the capacity its sense_info_length
+// offers; sense_info_length then holds the bytes returned.
+void put_auto_sense(port::PassThroughRequest& request, const Sense& sense);
 using port::is_data_out_opcode;
 // Standard INQUIRY data, 36 bytes.
 void build_inquiry(const DeviceConfig& config, std::uint8_t* out);

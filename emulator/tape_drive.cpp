@@ -149,6 +149,21 @@ void TapeDrive::write_filemarks(Command& c) {
     early_warning_check(c);
 }
 
+// Reads and spaces over blocks stop at end of data (BLANK CHECK) or at a
+// filemark, which is passed over (FILEMARK), reporting what was not done.
+bool TapeDrive::stop_at_mark(Command& c, std::uint32_t residue) {
+    if (medium_.at_eod()) {
+        c.check(KEY_BLANK_CHECK, 0x00, 0x05, 0, true, residue);
+        return true;
+    }
+    if (medium_.current().is_filemark()) {
+        medium_.skip_entry();
+        c.check(KEY_NO_SENSE, 0x00, 0x01, FLAG_FMK, true, residue);
+        return true;
+    }
+    return false;
+}
+
 void TapeDrive::read(Command& c) {
     if (!ready(c)) return;
     const bool fixed = c.cdb[1] & 0x01;
@@ -163,15 +178,7 @@ void TapeDrive::read(Command& c) {
             c.fail_call(ERROR_INVALID_PARAMETER);
             return;
         }
-        if (medium_.at_eod()) {
-            c.check(KEY_BLANK_CHECK, 0x00, 0x05, 0, true, count);
-            return;
-        }
-        if (medium_.current().is_filemark()) {
-            medium_.skip_entry();
-            c.check(KEY_NO_SENSE, 0x00, 0x01, FLAG_FMK, true, count);
-            return;
-        }
+        if (stop_at_mark(c, count)) return;
         const std::uint32_t record = medium_.current().block_length;
         const std::uint32_t n = std::min(record, count);
         std::memcpy(c.data, medium_.current_block_bytes(), n);
@@ -189,16 +196,8 @@ void TapeDrive::read(Command& c) {
     }
     std::uint32_t done = 0;  // blocks moved
     while (done < count) {
-        if (medium_.at_eod()) {
-            c.check(KEY_BLANK_CHECK, 0x00, 0x05, 0, true, count - done);
-            break;
-        }
+        if (stop_at_mark(c, count - done)) break;
         const TapeEntry& entry = medium_.current();
-        if (entry.is_filemark()) {
-            medium_.skip_entry();
-            c.check(KEY_NO_SENSE, 0x00, 0x01, FLAG_FMK, true, count - done);
-            break;
-        }
         if (entry.block_length != block_length_) {
             medium_.skip_blocks(1);
             c.check(KEY_NO_SENSE, 0x00, 0x00, FLAG_ILI, true, count - done);
@@ -228,15 +227,7 @@ void TapeDrive::space(Command& c) {
 void TapeDrive::space_blocks(Command& c, std::int32_t count) {
     if (count >= 0) {
         for (std::int32_t done = 0; done < count; ++done) {
-            if (medium_.at_eod()) {
-                c.check(KEY_BLANK_CHECK, 0x00, 0x05, 0, true, static_cast<std::uint32_t>(count - done));
-                return;
-            }
-            if (medium_.current().is_filemark()) {
-                medium_.skip_entry();
-                c.check(KEY_NO_SENSE, 0x00, 0x01, FLAG_FMK, true, static_cast<std::uint32_t>(count - done));
-                return;
-            }
+            if (stop_at_mark(c, static_cast<std::uint32_t>(count - done))) return;
             medium_.skip_blocks(1);
         }
         return;
@@ -367,12 +358,9 @@ void TapeDrive::prevent_allow(Command& c) {
         c.check(KEY_ILLEGAL_REQUEST, 0x20, 0x00);
         return;
     }
-    const std::uint8_t prevent = c.cdb[4] & 0x03;
-    if (prevent > 1) {
-        c.check(KEY_ILLEGAL_REQUEST, 0x24, 0x00);
-        return;
-    }
-    prevented_ = prevent == 1;
+    // Locking the medium in is not emulated (an unload always succeeds), so
+    // the request is only checked.
+    if ((c.cdb[4] & 0x03) > 1) c.check(KEY_ILLEGAL_REQUEST, 0x24, 0x00);
 }
 
 void TapeDrive::read_position(Command& c) {

@@ -37,6 +37,7 @@ private:
     void space_blocks(Command& c, std::int32_t count);
     void space_filemarks(Command& c, std::int32_t count);
     void early_warning_check(Command& c);
+    bool stop_at_mark(Command& c, std::uint32_t residue);
 
     const TapeOptions& options_;
     Medium medium_;
@@ -44,7 +45,6 @@ private:
     bool waiting_for_medium_ = false;  // a load found no medium
     std::uint32_t medium_turs_left_ = 0;
     std::uint32_t becoming_ready_left_ = 0;
-    bool prevented_ = false;
     std::uint32_t block_length_;
     std::uint8_t density_;
     std::uint64_t bytes_written_ = 0;

@@ -33,6 +33,7 @@ private:
         bool open = false;
         bool is_tape = false;
         std::uint8_t number = 0;  // adapter or tape device number
+        Device* tape = nullptr;   // a tape handle's device, found once at open
     };
 
     const AdapterConfig* adapter(std::uint8_t number) const;
@@ -116,13 +117,14 @@ port::Handle VirtualBus::open(const char* device_name, std::uint32_t& error_code
         error_code = port::ERROR_NOT_FOUND;
         return port::INVALID_HANDLE;
     }
+    Device* tape = nullptr;
     if (is_tape) {
-        const Device* device = tape_device(number);
-        if (device == nullptr) {
+        tape = tape_device(number);
+        if (tape == nullptr) {
             error_code = port::ERROR_NOT_FOUND;
             return port::INVALID_HANDLE;
         }
-        if (device->config().tape_device_in_use) {
+        if (tape->config().tape_device_in_use) {
             error_code = port::ERROR_IN_USE;
             return port::INVALID_HANDLE;
         }
@@ -147,7 +149,7 @@ port::Handle VirtualBus::open(const char* device_name, std::uint32_t& error_code
         if (!h.open && free_slot == handles_.size()) free_slot = i;
     }
     if (free_slot == handles_.size()) handles_.emplace_back();
-    handles_[free_slot] = OpenHandle{true, is_tape, number};
+    handles_[free_slot] = OpenHandle{true, is_tape, number, tape};
     error_code = port::ERROR_NONE;
     return FIRST_HANDLE + static_cast<port::Handle>(free_slot);
 }
@@ -223,7 +225,7 @@ bool VirtualBus::get_address(port::Handle handle, port::ScsiAddress& address, st
         error_code = ERROR_INVALID_FUNCTION;
         return false;
     }
-    const DeviceConfig& s = tape_device(h->number)->config();
+    const DeviceConfig& s = h->tape->config();
     if (s.address_fails) {
         error_code = ERROR_IO_DEVICE;
         return false;
@@ -236,10 +238,9 @@ bool VirtualBus::get_address(port::Handle handle, port::ScsiAddress& address, st
 // A target without the LUN asked for: INQUIRY says "no device here", anything
 // else is an illegal request.
 void VirtualBus::answer_absent_lun(port::PassThroughRequest& request) const {
-    const std::uint32_t sense_capacity = request.sense_info_length;
-    request.scsi_status = STATUS_GOOD;
-    request.sense_info_length = 0;
     if (request.cdb[0] == 0x12) {
+        request.scsi_status = STATUS_GOOD;
+        request.sense_info_length = 0;
         std::uint8_t data[36] = {};
         data[0] = 0x7F;
         data[3] = 0x02;
@@ -252,11 +253,7 @@ void VirtualBus::answer_absent_lun(port::PassThroughRequest& request) const {
     }
     request.data_transfer_length = 0;
     request.scsi_status = STATUS_CHECK_CONDITION;
-    std::uint8_t sense[AUTO_SENSE_LENGTH];
-    build_sense(Sense{true, KEY_ILLEGAL_REQUEST, 0, 0x25, 0x00, false, 0}, sense, AUTO_SENSE_LENGTH);
-    const std::uint32_t n = std::min<std::uint32_t>(AUTO_SENSE_LENGTH, sense_capacity);
-    std::memcpy(request.sense, sense, n);
-    request.sense_info_length = static_cast<std::uint8_t>(n);
+    put_auto_sense(request, Sense{true, KEY_ILLEGAL_REQUEST, 0, 0x25, 0x00, false, 0});
 }
 
 bool VirtualBus::pass_through(port::Handle handle, port::PassThroughRequest& request, std::uint32_t& error_code) {
@@ -270,8 +267,9 @@ bool VirtualBus::pass_through(port::Handle handle, port::PassThroughRequest& req
         error_code = ERROR_INVALID_PARAMETER;
         return false;
     }
-    Device* device = h->is_tape ? tape_device(h->number)
-                                : device_at(h->number, request.path_id, request.target_id, request.lun);
+    // The device list is fixed once the bus is built, so a tape handle's
+    // device is still the one open() found.
+    Device* device = h->is_tape ? h->tape : device_at(h->number, request.path_id, request.target_id, request.lun);
     if (device == nullptr) {
         if (!target_exists(h->number, request.path_id, request.target_id)) {
             error_code = ERROR_DEVICE_NOT_CONNECTED;
