@@ -57,15 +57,11 @@ const std::vector<Case> fault_cases = {
      }},
 };
 
-class FaultCase : public ::testing::TestWithParam<Case> {};
+class FaultCase : public CaseTest {};
 
-TEST_P(FaultCase, Applies) {
-    Bench bench(tape_bus(GetParam().device_options));
-    bench.run_all(GetParam().steps);
-}
+TEST_P(FaultCase, Applies) { run_case(); }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FaultCase, ::testing::ValuesIn(fault_cases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, FaultCase, ::testing::ValuesIn(fault_cases), case_name);
 
 double seconds_for(Bench& bench, const std::vector<Step>& steps) {
     const auto start = std::chrono::steady_clock::now();

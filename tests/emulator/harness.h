@@ -133,7 +133,6 @@ public:
         request.data_buffer = buffer_.empty() ? nullptr : buffer_.data();
         std::uint32_t code = 0;
         const bool ok = port_->pass_through(handle_, request, code);
-        last_ = request;
         if (step.call_error >= 0) {
             EXPECT_FALSE(ok);
             EXPECT_EQ(code, step.call_error);
@@ -184,7 +183,6 @@ private:
     std::unique_ptr<port::PortDriver> port_;
     port::Handle handle_ = port::INVALID_HANDLE;
     std::vector<std::uint8_t> buffer_;
-    port::PassThroughRequest last_;
 };
 
 struct Case {
@@ -196,5 +194,17 @@ struct Case {
 inline std::string tape_bus(const std::string& options, const std::string& extra = "") {
     return "adapter 0\nbus 0\ndevice 0:0:2:0 tape " + options + "\n" + extra;
 }
+
+// A table of cases, each run on a fresh bus with one tape drive.
+class CaseTest : public ::testing::TestWithParam<Case> {
+protected:
+    void run_case() {
+        Bench bench(tape_bus(GetParam().device_options));
+        bench.run_all(GetParam().steps);
+    }
+};
+
+// Names each instance of a table after its case.
+inline std::string case_name(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 }  // namespace zv::emulator::testing

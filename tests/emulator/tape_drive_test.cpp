@@ -254,15 +254,11 @@ const std::vector<Case> cases = {
      }},
 };
 
-class TapeDriveCase : public ::testing::TestWithParam<Case> {};
+class TapeDriveCase : public CaseTest {};
 
-TEST_P(TapeDriveCase, AnswersLikeARealDrive) {
-    Bench bench(tape_bus(GetParam().device_options));
-    bench.run_all(GetParam().steps);
-}
+TEST_P(TapeDriveCase, AnswersLikeARealDrive) { run_case(); }
 
-INSTANTIATE_TEST_SUITE_P(Commands, TapeDriveCase, ::testing::ValuesIn(cases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Commands, TapeDriveCase, ::testing::ValuesIn(cases), case_name);
 
 TEST(SimpleDevices, AnswerInquiryAndRejectTheRest) {
     Bench bench("adapter 0\nbus 0\ndevice 0:0:0:0 disk qualifier 1\ndevice 0:0:4:0 changer\n"
