@@ -44,24 +44,6 @@ HandleInfo* new_handle_info(bool adapter, std::uint32_t number) {
     return info;
 }
 
-// Frees the handle infos of an earlier scan (closing what is still open).
-void forget_device_table() {
-    port::PortDriver* port = port::active_port();
-    for (int i = 0; i < layer.device_count; ++i) {
-        HandleInfo* info = layer.devices[i].handle_info;
-        if (info == nullptr) continue;
-        if (info->handle != port::INVALID_HANDLE && port != nullptr) {
-            std::uint32_t error_code = 0;
-            port->close(info->handle, error_code);
-        }
-        for (int j = i; j < layer.device_count; ++j)
-            if (layer.devices[j].handle_info == info) layer.devices[j].handle_info = nullptr;
-        delete info;
-    }
-    layer.device_count = 0;
-    layer.open_handle_count = 0;
-}
-
 // First scan: every sequential-access device and every unclaimed medium
 // changer that an adapter lists. Unclaimed devices are reached through the
 // adapter's name, claimed ones get a tape device name in the second scan.
@@ -165,7 +147,7 @@ int allocate_data_structures() {
 }
 
 int scan_devices() {
-    forget_device_table();
+    release_device_table();
     port::PortDriver* port = port::active_port();
     // Without a port nothing is reachable; start-up reports the target.
     if (port == nullptr) return 0;

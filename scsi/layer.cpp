@@ -203,7 +203,7 @@ void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t*
 
 port::Handle get_device_handle() { return find_device_handle(); }
 
-void release_scsi_layer() {
+void release_device_table() {
     // Close each open handle once (a shared adapter handle is marked closed
     // by its first entry), then forget the table and its handle infos.
     for (int i = 0; i < layer.device_count; ++i) {
@@ -219,6 +219,10 @@ void release_scsi_layer() {
     }
     layer.device_count = 0;
     layer.open_handle_count = 0;
+}
+
+void release_scsi_layer() {
+    release_device_table();
 
     // While a Ctrl-C is being handled SIGINT stays ignored, so a second one
     // cannot kill the process before the clean-up has finished; the break

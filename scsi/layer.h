@@ -78,6 +78,8 @@ extern ScsiLayerState layer;
 // Sends one CDB to current_target and fills layer.outcome. Prints nothing.
 void execute_cdb(void* data_buffer, std::uint8_t cdb_length, const std::uint8_t* cdb);
 port::Handle get_device_handle();
+// Closes the table's open handles and forgets the table (before a new scan).
+void release_device_table();
 void release_scsi_layer();
 
 void set_cdb_list_file(std::FILE* stream);
