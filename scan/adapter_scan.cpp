@@ -83,7 +83,7 @@ int close_adapter(port::Handle handle) {
 
 int run_scan() {
     std::printf("\r\n%s", BANNER_LINE);
-    std::printf("\r\n\r\n       -- ZENTROVA SCSI HOST ADAPTER SCAN PROGRAM V1.00 (Win32) --\r\n");
+    std::printf("\r\n\r\n       %s\r\n", SCAN_TITLE);
 
     std::printf("\n");
     std::printf("Adapter Bus ID LUN Driver Device Identification        Inquiry Header\n");

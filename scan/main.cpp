@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr const char* SCAN_TITLE = "-- ZENTROVA SCSI HOST ADAPTER SCAN PROGRAM V1.00 (Win32) --";
 constexpr const char* SCAN_VERSION = "1.00";
 
 void print_usage() {
@@ -25,7 +24,7 @@ void print_usage() {
                 "  --help, -h\t\tthis help screen\n"
                 "  --version\t\tprogram title and version\n"
                 "\n  Without options every SCSI host adapter of the machine is scanned.\n",
-                SCAN_TITLE);
+                zv::scan::SCAN_TITLE);
 }
 
 }  // namespace
@@ -39,7 +38,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argument, "--version") == 0) {
-            std::printf("%s\nzvscan %s\n", SCAN_TITLE, SCAN_VERSION);
+            std::printf("%s\nzvscan %s\n", zv::scan::SCAN_TITLE, SCAN_VERSION);
             return 0;
         }
         if (std::strcmp(argument, "/vbus") == 0 && i + 1 < argc) virtual_bus_file = argv[++i];

@@ -21,6 +21,9 @@ struct BusSummary {
 // does not end the scan, and the one-byte number never wraps).
 constexpr unsigned LAST_ADAPTER_NUMBER = 254;
 
+// The program's title: in the scan's heading, the help screen and --version.
+constexpr const char* SCAN_TITLE = "-- ZENTROVA SCSI HOST ADAPTER SCAN PROGRAM V1.00 (Win32) --";
+
 // Writes prefix (when not null) and the port's text for code to stderr, or
 // "Error code %d\n" when the port has no text for it.
 void print_system_error(const char* prefix, std::uint32_t code);
