@@ -519,26 +519,22 @@ private:
     // that commands reach through the adapter. Those nodes are opened now and
     // kept; any other failure is left for the first command to report.
     bool claim_adapter_nodes(OpenObject& adapter, std::uint32_t& error_code) {
-        std::vector<Found> found;
-        error_code = ERROR_NONE;
-        if (!devices_of(adapter.number, found, error_code)) {
+        AdapterInquiry devices;
+        if (!list_devices(adapter.number, devices, error_code)) {
             error_code = ERROR_NONE;  // the inquiry data query reports it
             return true;
         }
-        for (const Found& f : found) {
-            const std::string dir = sysfs_ + "/bus/scsi/devices/" + f.name;
-            std::uint8_t inquiry[36];
-            fill_inquiry(dir, inquiry);
-            const unsigned type = inquiry[0] & 0x1Fu;
-            if ((type != 0x01 && type != 0x08) || is_claimed(dir)) continue;
-            std::uint32_t code = ERROR_NONE;
-            const int fd = node_for(adapter, static_cast<std::uint8_t>(f.hctl.channel),
-                                    static_cast<std::uint8_t>(f.hctl.target), static_cast<std::uint8_t>(f.hctl.lun),
-                                    code);
-            if (fd < 0 && code == ERROR_IN_USE) {
-                release(adapter);
-                error_code = ERROR_IN_USE;
-                return false;
+        for (const BusInquiry& bus : devices.buses) {
+            for (const InquiryRecord& record : bus.devices) {
+                const unsigned type = record.inquiry[0] & 0x1Fu;
+                if ((type != 0x01 && type != 0x08) || record.claimed) continue;
+                std::uint32_t code = ERROR_NONE;
+                const int fd = node_for(adapter, record.path_id, record.target_id, record.lun, code);
+                if (fd < 0 && code == ERROR_IN_USE) {
+                    release(adapter);
+                    error_code = ERROR_IN_USE;
+                    return false;
+                }
             }
         }
         error_code = ERROR_NONE;
