@@ -29,10 +29,20 @@ using frontend::settings;
 constexpr std::uint8_t LOG_PAGE_CONTROL_CUMULATIVE = 1;
 constexpr std::uint32_t LOG_PAGE_HEADER_SIZE = 4;
 constexpr std::uint8_t REQUEST_SENSE_ALLOCATION = 255;
-constexpr std::uint32_t MAX_FIELD_LENGTH = 4;
 
-const char* const ITEM_KEYWORDS[DSC_ITEM_COUNT] = {"TDWR", "TDRD", "WCMP", "RCMP", "DRWR",
-                                                   "DECC", "RPOS", "RWRC", "TKRC"};
+// The items one phase measures over an interval: the drive's data count, its
+// compressed count and the rewritten (write) or corrected (read) count.
+struct PhaseItems {
+    int data;
+    int compression;
+    int corrected;
+};
+constexpr PhaseItems WRITE_PHASE_ITEMS = {ITEM_TDWR, ITEM_WCMP, ITEM_DRWR};
+constexpr PhaseItems READ_PHASE_ITEMS = {ITEM_TDRD, ITEM_RCMP, ITEM_DECC};
+
+constexpr const PhaseItems& phase_items(bool write_phase) {
+    return write_phase ? WRITE_PHASE_ITEMS : READ_PHASE_ITEMS;
+}
 
 // Counter values at the start of the current interval, by item number.
 double start_values[DSC_ITEM_COUNT] = {};
@@ -44,13 +54,6 @@ unsigned target_lun() { return settings.lun; }
 
 bool command_is(const DriveStatusItem& item, const char* name) {
     return std::memcmp(item.command, name, 3) == 0;
-}
-
-// The loader refuses counters that reach past their data; this guard keeps a
-// configuration built any other way from reading outside the buffers.
-bool counter_fits(const DriveStatusItem& item, std::uint32_t data_size) {
-    return item.field_length <= MAX_FIELD_LENGTH &&
-           std::uint32_t{item.field_offset} + item.field_length <= data_size;
 }
 
 // Walks the log pages of the 40 returned bytes to the configured one.
@@ -70,19 +73,22 @@ long find_log_counter_area(const DriveStatusItem& item) {
     return -1;
 }
 
+// The counter command named command_name failed: say so, then the status.
+int counter_command_failed(const char* command_name) {
+    REPORT("ERROR: unable to get drive status information with \"%s\" command\r\n"
+           "at SCSI id %X LUN %u\r\n",
+           command_name, target_id(), target_lun());
+    scsi::report_command_status();
+    return -1;
+}
+
 int read_counter(const DriveStatusItem& item, double& value) {
     const std::uint8_t* data = nullptr;
     std::uint32_t area = 0;
 
     if (command_is(item, "LSD")) {
         scsi::log_sense(item.log_page, LOG_PAGE_CONTROL_CUMULATIVE, scsi::LOG_DATA_SIZE);
-        if (scsi::command_failed()) {
-            REPORT("ERROR: unable to get drive status information with \"Log Sense\" command\r\n"
-                   "at SCSI id %X LUN %u\r\n",
-                   target_id(), target_lun());
-            scsi::report_command_status();
-            return -1;
-        }
+        if (scsi::command_failed()) return counter_command_failed("Log Sense");
         const long found = find_log_counter_area(item);
         if (found < 0) {
             REPORT("ERROR: invalid \"Log Sense\" data (cannot find requested page data)\r\n"
@@ -95,23 +101,11 @@ int read_counter(const DriveStatusItem& item, double& value) {
         area = static_cast<std::uint32_t>(found);
     } else if (command_is(item, "RPD")) {
         scsi::read_position();
-        if (scsi::command_failed()) {
-            REPORT("ERROR: unable to get drive status information with \"Read Position\" command\r\n"
-                   "at SCSI id %X LUN %u\r\n",
-                   target_id(), target_lun());
-            scsi::report_command_status();
-            return -1;
-        }
+        if (scsi::command_failed()) return counter_command_failed("Read Position");
         data = scsi::layer.read_position_data;
     } else {
         scsi::request_sense(REQUEST_SENSE_ALLOCATION);
-        if (scsi::command_failed()) {
-            REPORT("ERROR: unable to get drive status information with \"Request Sense\" command\r\n"
-                   "at SCSI id %X LUN %u\r\n",
-                   target_id(), target_lun());
-            scsi::report_command_status();
-            return -1;
-        }
+        if (scsi::command_failed()) return counter_command_failed("Request Sense");
         data = scsi::layer.sense_data;
     }
 
@@ -120,16 +114,27 @@ int read_counter(const DriveStatusItem& item, double& value) {
     return 0;
 }
 
-// Reads an enabled item; -1 ends the caller's report at once.
-int read_item(int item, double& value) { return get_drive_status_value(item, value); }
+// Reads one item without flushing the report files (the public entry points
+// flush once when they are done); -1 ends the caller's report at once.
+// The loader refuses counters that reach past their data; the guard keeps a
+// configuration built any other way from reading outside the buffers.
+int read_item(int item, double& value) {
+    const DriveStatusItem& config = drive_status_config.items[item];
+    if (!counter_in_range(config)) {
+        REPORT("DSC FILE ERROR: field offset/length out of range for \"%s\" in DSC file\r\n",
+               dsc_item_keyword(item));
+        return -1;
+    }
+    return read_counter(config, value);
+}
 
 bool enabled(int item) { return drive_status_config.items[item].enabled; }
 
 double difference(double now, int item) { return std::fabs(now - start_values[item]); }
 
 // Start of an interval: the counters the end of the interval is measured from.
-int read_start_values(int data_item, int compression_item, int rewritten_item) {
-    for (int item : {data_item, compression_item, rewritten_item}) {
+int read_start_values(const PhaseItems& items) {
+    for (int item : {items.data, items.compression, items.corrected}) {
         if (enabled(item) && read_item(item, start_values[item]) != 0) return -1;
     }
     return 0;
@@ -138,9 +143,7 @@ int read_start_values(int data_item, int compression_item, int rewritten_item) {
 // End of an interval: compression ratio and RWR (write) or ECC (read)
 // percentage.
 int report_interval(bool write_phase, double amount) {
-    const int data_item = write_phase ? ITEM_TDWR : ITEM_TDRD;
-    const int compression_item = write_phase ? ITEM_WCMP : ITEM_RCMP;
-    const int corrected_item = write_phase ? ITEM_DRWR : ITEM_DECC;
+    const auto [data_item, compression_item, corrected_item] = phase_items(write_phase);
     double& maximum = write_phase ? max_rwr_percentage : max_ecc_percentage;
     double value = 0.0;
     double data = amount;
@@ -214,10 +217,7 @@ int drive_status(std::uint16_t moment, std::uint16_t phase, double amount) {
     // counter commands; its answer is not looked at.
     scsi::test_unit_ready();
 
-    if (moment == 0) {
-        return write_phase ? read_start_values(ITEM_TDWR, ITEM_WCMP, ITEM_DRWR)
-                           : read_start_values(ITEM_TDRD, ITEM_RCMP, ITEM_DECC);
-    }
+    if (moment == 0) return read_start_values(phase_items(write_phase));
     if (moment != 1) return 0;
 
     if (report_interval(write_phase, amount) != 0) return -1;
@@ -228,16 +228,7 @@ int drive_status(std::uint16_t moment, std::uint16_t phase, double amount) {
 
 int get_drive_status_value(int item, double& value) {
     if (item < 0 || item >= DSC_ITEM_COUNT) return -1;
-    const DriveStatusItem& config = drive_status_config.items[item];
-    std::uint32_t data_size = scsi::SENSE_DATA_SIZE;
-    if (command_is(config, "LSD")) data_size = scsi::LOG_DATA_SIZE - LOG_PAGE_HEADER_SIZE;
-    if (command_is(config, "RPD")) data_size = scsi::READ_POSITION_DATA_SIZE;
-    int result = -1;
-    if (!counter_fits(config, data_size)) {
-        REPORT("DSC FILE ERROR: field offset/length out of range for \"%s\" in DSC file\r\n", ITEM_KEYWORDS[item]);
-    } else {
-        result = read_counter(config, value);
-    }
+    const int result = read_item(item, value);
     frontend::flush_report_files();
     return result;
 }

@@ -5,6 +5,7 @@
 
 #include "frontend/options.h"
 #include "frontend/output.h"
+#include "scsi/layer.h"
 
 namespace zv::tape {
 
@@ -23,12 +24,9 @@ constexpr const char* TOKEN_SEPARATORS = " ,=\r\n";
 constexpr const char* ITEM_KEYWORDS[DSC_ITEM_COUNT] = {"TDWR", "TDRD", "WCMP", "RCMP", "DRWR",
                                                        "DECC", "RPOS", "RWRC", "TKRC"};
 
-// Bytes each command returns; a counter must lie wholly inside them.
-constexpr unsigned LOG_DATA_BYTES = 40;
-constexpr unsigned LOG_PAGE_HEADER_BYTES = 4;
-constexpr unsigned READ_POSITION_BYTES = 20;
-constexpr unsigned SENSE_DATA_BYTES = 256;
-constexpr unsigned MAX_FIELD_LENGTH = 4;
+constexpr std::uint32_t LOG_PAGE_HEADER_BYTES = 4;
+// Counters are read as one big-endian value of at most 32 bits.
+constexpr std::uint32_t MAX_FIELD_LENGTH = 4;
 
 // The file being read, its current line and the tokenizer's place in it.
 struct DscReader {
@@ -73,16 +71,6 @@ int too_few_arguments() {
     return -1;
 }
 
-// A counter read from outside its command's data would be garbage: refuse
-// it here rather than at every read.
-bool field_in_range(const DriveStatusItem& item) {
-    const unsigned end = static_cast<unsigned>(item.field_offset) + item.field_length;
-    if (item.field_length > MAX_FIELD_LENGTH) return false;
-    if (std::strcmp(item.command, "LSD") == 0) return LOG_PAGE_HEADER_BYTES + end <= LOG_DATA_BYTES;
-    if (std::strcmp(item.command, "RPD") == 0) return end <= READ_POSITION_BYTES;
-    return end <= SENSE_DATA_BYTES;
-}
-
 // Reads the command and the four numbers after the keyword.
 int parse_dsc_item(DscReader& reader, int item_number) {
     DriveStatusItem& item = drive_status_config.items[item_number];
@@ -107,7 +95,7 @@ int parse_dsc_item(DscReader& reader, int item_number) {
     if (token == nullptr) return too_few_arguments();
     item.multiplier = frontend::parse_number(token);
 
-    if (!field_in_range(item)) {
+    if (!counter_in_range(item)) {
         print_to_streams(channels.console, channels.output_file,
                          "DSC FILE ERROR: field offset/length out of range for \"%s\" in DSC file\r\n",
                          ITEM_KEYWORDS[item_number]);
@@ -117,6 +105,20 @@ int parse_dsc_item(DscReader& reader, int item_number) {
 }
 
 }  // namespace
+
+const char* dsc_item_keyword(int item_number) {
+    if (item_number < 0 || item_number >= DSC_ITEM_COUNT) return nullptr;
+    return ITEM_KEYWORDS[item_number];
+}
+
+// A counter read from outside its command's data would be garbage.
+bool counter_in_range(const DriveStatusItem& item) {
+    std::uint32_t data_size = scsi::SENSE_DATA_SIZE;
+    if (std::memcmp(item.command, "LSD", 3) == 0) data_size = scsi::LOG_DATA_SIZE - LOG_PAGE_HEADER_BYTES;
+    if (std::memcmp(item.command, "RPD", 3) == 0) data_size = scsi::READ_POSITION_DATA_SIZE;
+    return item.field_length <= MAX_FIELD_LENGTH &&
+           std::uint32_t{item.field_offset} + item.field_length <= data_size;
+}
 
 int load_drive_status_config(const char* label) {
     DscReader reader;

@@ -27,6 +27,14 @@ struct DriveStatusConfig {
 
 extern DriveStatusConfig drive_status_config;
 
+// The keyword of an item number ("TDWR" ... "TKRC"); nullptr outside them.
+const char* dsc_item_keyword(int item_number);
+
+// Whether the item's counter lies wholly inside the data its command returns
+// (for "LSD" the counter area after the 4-byte log page header). The loader
+// refuses an item that fails this; the reader checks it again.
+bool counter_in_range(const DriveStatusItem& item);
+
 // Loads the entry under label from "zvtape.dsc" in the current directory.
 int load_drive_status_config(const char* label);
 
