@@ -34,10 +34,6 @@ constexpr double BYTES_PER_MB = 1048576.0;
 constexpr std::uint64_t MB_SHIFT = 20;
 constexpr std::uint64_t BELOW_MB_MASK = (1u << MB_SHIFT) - 1;
 
-constexpr std::uint8_t SENSE_KEY_MASK = 0x0F;
-constexpr std::uint8_t SENSE_KEY_NO_SENSE = 0x0;
-constexpr std::uint8_t SENSE_KEY_BLANK_CHECK = 0x8;
-constexpr std::uint8_t SENSE_EOM_BIT = 0x40;
 
 constexpr std::uint16_t MOMENT_START = 0;
 constexpr std::uint16_t MOMENT_END = 1;
@@ -242,7 +238,6 @@ int run_write_phase() {
 
 int write_interval(std::uint32_t blocks_per_command, PhaseStatistics& statistics) {
     const std::uint32_t length = settings.max_transfer_length;
-    const scsi::CommandOutcome& outcome = scsi::layer.outcome;
     ProgressCount progress;
     int result = 0;
 
@@ -250,8 +245,7 @@ int write_interval(std::uint32_t blocks_per_command, PhaseStatistics& statistics
     for (std::uint32_t i = 0; i < statistics.commands; ++i) {
         scsi::write_data(blocks_per_command);
         if (scsi::command_failed()) {
-            const std::uint8_t sense = outcome.sense_key_byte;
-            if ((sense & SENSE_KEY_MASK) == SENSE_KEY_NO_SENSE && (sense & SENSE_EOM_BIT) != 0) {
+            if (scsi::hit_end_of_medium()) {
                 print_to_streams(channels.console, channels.output_file,
                                  "hit \"EOM\" writing data at SCSI id %X LUN %u (aborting all write testing)\r\n",
                                  target_id(), target_lun());
@@ -294,7 +288,7 @@ int read_compare_interval(std::uint32_t blocks_per_command, const std::uint8_t* 
     for (std::uint32_t i = 0; i < statistics.commands; ++i) {
         scsi::read_data(blocks_per_command);
         if (scsi::command_failed()) {
-            if ((outcome.sense_key_byte & SENSE_KEY_MASK) == SENSE_KEY_BLANK_CHECK) {
+            if (scsi::hit_blank_check()) {
                 print_to_streams(channels.console, channels.output_file,
                                  "hit \"blank check\" reading/comparing data at SCSI id %X LUN %u (aborting all\r\n"
                                  "read testing)\r\n",

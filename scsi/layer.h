@@ -92,6 +92,27 @@ int set_bus_number(std::uint8_t bus);
 // A command succeeded when both statuses are 0.
 inline bool command_failed() { return layer.outcome.srb_status != 0 || layer.outcome.target_status != 0; }
 
+// Sense keys and bits the tape routines act on.
+constexpr std::uint8_t SENSE_KEY_NO_SENSE = 0x0;
+constexpr std::uint8_t SENSE_KEY_NOT_READY = 0x2;
+constexpr std::uint8_t SENSE_KEY_ILLEGAL_REQUEST = 0x5;
+constexpr std::uint8_t SENSE_KEY_BLANK_CHECK = 0x8;
+
+// The last command's sense: key, additional sense code and qualifier.
+inline bool sense_is(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+    const std::uint8_t* sense = layer.sense_data;
+    return sense != nullptr && (sense[2] & 0x0F) == key && sense[12] == asc && sense[13] == ascq;
+}
+
+// The last command stopped at early warning: NO SENSE with the EOM bit.
+inline bool hit_end_of_medium() {
+    const std::uint8_t key_byte = layer.outcome.sense_key_byte;
+    return (key_byte & 0x0F) == SENSE_KEY_NO_SENSE && (key_byte & 0x40) != 0;
+}
+
+// The last command found no more data (BLANK CHECK).
+inline bool hit_blank_check() { return (layer.outcome.sense_key_byte & 0x0F) == SENSE_KEY_BLANK_CHECK; }
+
 // Break handling. The signal handler only records the interrupt (and ignores
 // further SIGINTs); the main flow calls poll_interrupt() after every command
 // and inside every wait, which runs the program's break handler when a

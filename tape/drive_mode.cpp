@@ -17,11 +17,7 @@ namespace {
 constexpr std::uint8_t MODE_PARAMETER_LIST_LENGTH = 12;  // header and one block descriptor
 
 // ILLEGAL REQUEST, INVALID FIELD IN CDB (5h, 24h/00h).
-bool invalid_field_in_cdb() {
-    const std::uint8_t* sense = scsi::layer.sense_data;
-    return scsi::layer.outcome.srb_status == scsi::SRB_OK && (sense[2] & 0x0F) == 0x05 && sense[12] == 0x24 &&
-           sense[13] == 0x00;
-}
+bool invalid_field_in_cdb() { return scsi::sense_is(scsi::SENSE_KEY_ILLEGAL_REQUEST, 0x24, 0x00); }
 }
 
 int set_block_mode() {

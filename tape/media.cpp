@@ -21,29 +21,12 @@ namespace {
 using frontend::channels;
 using frontend::settings;
 
-constexpr std::uint8_t SENSE_KEY_NO_SENSE = 0x0;
-constexpr std::uint8_t SENSE_KEY_NOT_READY = 0x2;
-constexpr std::uint8_t SENSE_KEY_ILLEGAL_REQUEST = 0x5;
-constexpr std::uint8_t SENSE_KEY_BLANK_CHECK = 0x8;
-constexpr std::uint8_t SENSE_EOM_BIT = 0x40;
-
 // Long waits are cut into slices so that a Ctrl-C is acted on promptly.
 constexpr std::uint32_t SLEEP_SLICE_MS = 50;
 constexpr std::uint32_t READY_POLL_MS = 1000;
 
-std::uint8_t sense_byte(int index) {
-    const std::uint8_t* sense = scsi::layer.sense_data;
-    return sense != nullptr ? sense[index] : 0;
-}
-
-std::uint8_t sense_key() { return sense_byte(2) & 0x0F; }
-
-bool sense_is(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-    return sense_key() == key && sense_byte(12) == asc && sense_byte(13) == ascq;
-}
-
 // The drive does not know the command at all (invalid operation code).
-bool command_unsupported() { return sense_is(SENSE_KEY_ILLEGAL_REQUEST, 0x20, 0x00); }
+bool command_unsupported() { return scsi::sense_is(scsi::SENSE_KEY_ILLEGAL_REQUEST, 0x20, 0x00); }
 
 unsigned target_id() { return settings.target_id; }
 unsigned target_lun() { return settings.lun; }
@@ -79,7 +62,7 @@ int write_two_filemarks(bool& end_of_medium) {
     REPORT("writing two filemarks\r\n");
     scsi::write_filemarks(2);
     if (scsi::command_failed()) {
-        if (sense_key() == SENSE_KEY_NO_SENSE && (sense_byte(2) & SENSE_EOM_BIT) != 0) {
+        if (scsi::hit_end_of_medium()) {
             REPORT("hit \"EOM\" writing filemarks at SCSI id %X LUN %u\r\n(aborting all write testing)\r\n",
                    target_id(), target_lun());
             end_of_medium = true;
@@ -95,7 +78,7 @@ int space_two_filemarks(bool& blank_check) {
     REPORT("spacing two filemarks\r\n");
     scsi::space(1, 2);
     if (scsi::command_failed()) {
-        if (sense_key() == SENSE_KEY_BLANK_CHECK) {
+        if (scsi::hit_blank_check()) {
             REPORT("hit \"blank check\" spacing filemarks at SCSI id %X LUN %u\r\n(aborting all read testing)\r\n",
                    target_id(), target_lun());
             blank_check = true;
@@ -141,7 +124,7 @@ int unload_reload_drive() {
         scsi::load_unload(0, 0, 1);
         // No medium after the load is not an error: the wait below lasts
         // until an operator inserts one.
-        if (scsi::command_failed() && !sense_is(SENSE_KEY_NOT_READY, 0x3A, 0x00)) {
+        if (scsi::command_failed() && !scsi::sense_is(scsi::SENSE_KEY_NOT_READY, 0x3A, 0x00)) {
             REPORT_FAILURE("ERROR: unable to load drive at SCSI id %X LUN %u\r\n");
             return finish(-1);
         }
