@@ -1,10 +1,7 @@
 #include "process.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -12,13 +9,6 @@
 namespace zv::test {
 
 namespace fs = std::filesystem;
-
-fs::path scratch_directory(const std::string& name) {
-    const fs::path path = fs::temp_directory_path() / ("zv_ecosystem_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(path);
-    fs::create_directories(path);
-    return path;
-}
 
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const fs::path& directory) {
@@ -52,16 +42,6 @@ std::string schema_errors(const fs::path& summary) {
     if (result.exit_status == 0) return "";
     return "validator exit " + std::to_string(result.exit_status) + ": " + result.out + result.err;
 }
-
-namespace {
-
-// True when text at position has the shape: 'd' a digit, 'x' 'a' or 'p',
-// anything else itself.
-
-}  // namespace
-
-// Written out by hand rather than with std::regex, which g++ 12 warns about
-// in sanitizer builds.
 
 bool tool_exists(const std::string& name) {
     const char* path = std::getenv("PATH");

@@ -12,9 +12,6 @@ namespace zv::test {
 
 using ProcessResult = CapturedRun;
 
-// A fresh, empty directory under the system's temporary directory.
-std::filesystem::path scratch_directory(const std::string& name);
-
 // Runs program with args in directory and waits for it.
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const std::filesystem::path& directory);

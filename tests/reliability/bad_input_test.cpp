@@ -38,7 +38,7 @@ class BadInputTest : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputTest, MessageExitStatusAndFiles) {
     const BadInput& c = GetParam();
-    const fs::path directory = make_scratch_directory("bad_input");
+    const fs::path directory = scratch_directory("bad_input");
     for (const InputFile& file : c.files) std::ofstream(directory / file.name, std::ios::binary) << file.content;
     std::vector<std::string> args = {"/vbus", (DATA / "basic.vbus").string(), "/megs", "1"};
     args.insert(args.end(), c.args.begin(), c.args.end());

@@ -71,7 +71,7 @@ struct Reference {
 // The run without a break, on a terminal as well.
 Reference reference_run() {
     Reference reference;
-    const fs::path directory = make_scratch_directory("interrupt_reference");
+    const fs::path directory = scratch_directory("interrupt_reference");
     fs::copy_file(EXAMPLES / "zvtape.dsc", directory / "zvtape.dsc");
     TerminalRun run = start_on_terminal(directory, slow_run_args());
     const auto deadline = Clock::now() + std::chrono::seconds(120);
@@ -150,7 +150,7 @@ TEST(Interrupt, BreakAtRandomMomentsKeepsReportAndCleansUpOnce) {
     for (std::size_t first = 0; first < breaks.size(); first += AT_ONCE) {
         const std::size_t last = std::min(breaks.size(), first + AT_ONCE);
         for (std::size_t i = first; i < last; ++i) {
-            const fs::path directory = make_scratch_directory("interrupt_" + std::to_string(i));
+            const fs::path directory = scratch_directory("interrupt_" + std::to_string(i));
             fs::copy_file(EXAMPLES / "zvtape.dsc", directory / "zvtape.dsc");
             breaks[i].run = start_on_terminal(directory, slow_run_args());
             ASSERT_GT(breaks[i].run.pid, 0);

@@ -74,7 +74,7 @@ TEST(Memcheck, CompletedAndFailingRuns) {
     };
     for (const MemcheckCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path directory = make_scratch_directory("memcheck");
+        const fs::path directory = scratch_directory("memcheck");
         const fs::path log = directory / "memcheck.log";
         const RunResult result =
             run_program(directory, {"/vbus", (DATA / c.bus).string(), "/megs", "1", "/cfile", "cdb.txt"},
@@ -87,7 +87,7 @@ TEST(Memcheck, CompletedAndFailingRuns) {
 
 TEST(Memcheck, BreakDuringTransfer) {
     REQUIRE_MEMCHECK();
-    const fs::path directory = make_scratch_directory("memcheck_break");
+    const fs::path directory = scratch_directory("memcheck_break");
     const fs::path log = directory / "memcheck.log";
     TerminalRun run = start_on_terminal(directory, {"/vbus", (DATA / "slow_run.vbus").string(), "/megs", "2"},
                                         memcheck_prefix(log));

@@ -47,7 +47,7 @@ TEST(OutputFailure, FullDeviceReportsEachFailedFlushAndTheRunGoesOn) {
     };
     for (const FullDeviceCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path directory = make_scratch_directory("full_device");
+        const fs::path directory = scratch_directory("full_device");
         std::vector<std::string> args = {"/vbus", (DATA / c.bus).string(), "/megs", "1"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const RunResult result = run_program(directory, args);
@@ -74,7 +74,7 @@ struct CreateCase {
 };
 
 TEST(OutputFailure, FileThatCannotBeCreatedEndsStartUp) {
-    const fs::path directory = make_scratch_directory("cannot_create");
+    const fs::path directory = scratch_directory("cannot_create");
     // A path below a regular file fails for every user, root included.
     { std::ofstream(directory / "file") << "x"; }
     const CreateCase cases[] = {
@@ -102,7 +102,7 @@ TEST(OutputFailure, FileThatCannotBeCreatedEndsStartUp) {
 // Only an ordinary user is kept out of a read-only folder.
 TEST(OutputFailure, ReadOnlyFolderEndsStartUp) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder";
-    const fs::path directory = make_scratch_directory("read_only");
+    const fs::path directory = scratch_directory("read_only");
     fs::create_directory(directory / "locked");
     ::chmod((directory / "locked").c_str(), 0555);
     const RunResult result = run_program(

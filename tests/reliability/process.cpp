@@ -1,7 +1,5 @@
 #include "process.h"
 
-#include "captured_run.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,35 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
 namespace zv::reliability {
-
-fs::path make_scratch_directory(const std::string& name) {
-    const fs::path path = fs::temp_directory_path() / ("zv_reliability_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(path);
-    fs::create_directories(path);
-    return path;
-}
-
-namespace {
-
-std::vector<char*> argument_pointers(std::vector<std::string>& storage) {
-    std::vector<char*> argv;
-    for (std::string& arg : storage) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    return argv;
-}
-
-RunResult judge(int status) {
-    RunResult result;
-    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    return result;
-}
-
-}  // namespace
 
 RunResult run_program(const fs::path& directory, const std::vector<std::string>& args,
                       const std::vector<std::string>& prefix) {
@@ -65,7 +36,7 @@ TerminalRun start_on_terminal(const fs::path& directory, const std::vector<std::
     std::vector<std::string> storage = prefix;
     storage.push_back(ZVTAPE_BIN);
     storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv = argument_pointers(storage);
+    const std::vector<char*> argv = test::argument_pointers(storage);
 
     run.pid = ::fork();
     if (run.pid == 0) {
@@ -105,29 +76,13 @@ bool TerminalRun::pump(int timeout_ms) {
 }
 
 RunResult TerminalRun::result() const {
-    RunResult r = judge(status);
+    const test::CapturedRun ending = test::judge(status);
+    RunResult r;
+    r.exit_status = ending.exit_status;
+    r.signal = ending.signal;
     r.console = console;
     r.errors = read_file(directory / ".stderr");
     return r;
-}
-
-std::string read_file(const fs::path& path) { return test::read_file(path); }
-
-std::string with_crlf(const std::string& text) { return test::with_crlf(text); }
-
-std::string mask_variable_fields(const std::string& text) { return test::mask_variable_fields(text); }
-
-std::string visible_line_ends(const std::string& text) {
-    std::string shown;
-    for (char c : text) {
-        if (c == '\r')
-            shown += "<CR>";
-        else if (c == '\n')
-            shown += "<LF>\n";
-        else
-            shown += c;
-    }
-    return shown;
 }
 
 std::size_t count_of(const std::string& text, const std::string& part) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "captured_run.h"
+
 namespace zv::reliability {
 
 namespace fs = std::filesystem;
@@ -25,8 +27,11 @@ struct RunResult {
     std::string errors;
 };
 
-// A fresh, empty directory under the system's temporary directory.
-fs::path make_scratch_directory(const std::string& name);
+using test::mask_variable_fields;
+using test::read_file;
+using test::scratch_directory;
+using test::visible_line_ends;
+using test::with_crlf;
 
 // Runs program (zvtape unless given) with args in directory, console and
 // error console to files, and waits for it.
@@ -51,11 +56,6 @@ struct TerminalRun {
 TerminalRun start_on_terminal(const fs::path& directory, const std::vector<std::string>& args,
                               const std::vector<std::string>& prefix = {});
 
-std::string read_file(const fs::path& path);
-std::string with_crlf(const std::string& text);
-// Date, time, seconds and rates masked as in the expected files.
-std::string mask_variable_fields(const std::string& text);
-std::string visible_line_ends(const std::string& text);
 std::size_t count_of(const std::string& text, const std::string& part);
 
 }  // namespace zv::reliability

@@ -25,7 +25,7 @@ const std::string HIDE_CURSOR = "\x1b[?25l";
 const std::string SHOW_CURSOR = "\x1b[?25h";
 
 TEST(Break, CtrlCDuringTransferCleansUpAndExitsWithOne) {
-    const fs::path directory = zv::test::make_scratch_directory("break");
+    const fs::path directory = zv::test::scratch_directory("break");
     // The console is a terminal, so the cursor switch is really sent.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

@@ -16,13 +16,7 @@ struct RunResult {
     std::string errors;    // standard error
 };
 
-// A fresh, empty working directory under the system's temporary directory.
-std::filesystem::path make_scratch_directory(const std::string& name);
-
 // Runs ZVTAPE_BIN with args in directory and waits for it.
 RunResult run_zvtape(const std::filesystem::path& directory, const std::vector<std::string>& args);
-
-// Shows CR and LF so that a failed comparison tells line ends apart.
-std::string visible_line_ends(const std::string& text);
 
 }  // namespace zv::test

@@ -56,7 +56,7 @@ class ScenarioTest : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(ScenarioTest, ReportAndExitStatus) {
     const Scenario& s = GetParam();
-    const fs::path directory = zv::test::make_scratch_directory(s.name);
+    const fs::path directory = zv::test::scratch_directory(s.name);
     for (const fs::path& input : s.inputs) fs::copy_file(input, directory / input.filename());
     std::vector<std::string> args = {"/vbus", (DATA / s.bus).string()};
     args.insert(args.end(), s.options.begin(), s.options.end());
@@ -145,7 +145,7 @@ TEST(Progress, CountsWholeMegabytesMoved) {
         {"0x18000", "3", {1, 2, 3}},  // 96 KB commands: the 11th, 22nd and 32nd complete a MB
     };
     for (const Case& c : cases) {
-        const fs::path directory = zv::test::make_scratch_directory("progress");
+        const fs::path directory = zv::test::scratch_directory("progress");
         const zv::test::RunResult result = zv::test::run_zvtape(
             directory, {"/vbus", (DATA / "basic.vbus").string(), "/maxtl", c.transfer_length, "/megs", c.megabytes});
         EXPECT_EQ(result.exit_status, 0);
@@ -172,7 +172,7 @@ TEST(Progress, CountsWholeMegabytesMoved) {
 
 // A rate above 65,535 KB/SEC is printed whole, not cut to 16 bits.
 TEST(Rates, FastDriveRateIsPrintedWhole) {
-    const fs::path directory = zv::test::make_scratch_directory("fast");
+    const fs::path directory = zv::test::scratch_directory("fast");
     const zv::test::RunResult result =
         zv::test::run_zvtape(directory, {"/vbus", (DATA / "fast.vbus").string(), "/megs", "32"});
     EXPECT_EQ(result.exit_status, 0);
@@ -190,7 +190,7 @@ TEST(Rates, FastDriveRateIsPrintedWhole) {
 }
 
 TEST(WholeRuns, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
-    const fs::path directory = zv::test::make_scratch_directory("bad_bus");
+    const fs::path directory = zv::test::scratch_directory("bad_bus");
     const std::string missing = (directory / "missing.vbus").string();
     const zv::test::RunResult result = zv::test::run_zvtape(directory, {"/vbus", missing});
     EXPECT_EQ(result.exit_status, 1);
@@ -203,7 +203,7 @@ TEST(WholeRuns, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
 }
 
 TEST(WholeRuns, UnknownTargetEndsStartUpWithItsReportKept) {
-    const fs::path directory = zv::test::make_scratch_directory("unknown_target");
+    const fs::path directory = zv::test::scratch_directory("unknown_target");
     const zv::test::RunResult result =
         zv::test::run_zvtape(directory, {"/vbus", (DATA / "basic.vbus").string(), "/tid", "10"});
     EXPECT_EQ(result.exit_status, 1);
@@ -216,7 +216,7 @@ TEST(WholeRuns, UnknownTargetEndsStartUpWithItsReportKept) {
 // "/afile" keeps what the file held and adds the new report; the console
 // says so, the file never does.
 TEST(WholeRuns, AppendedReportFollowsTheEarlierOne) {
-    const fs::path directory = zv::test::make_scratch_directory("append");
+    const fs::path directory = zv::test::scratch_directory("append");
     const std::vector<std::string> args = {"/vbus", (DATA / "basic.vbus").string(), "/loop", "0", "/afile",
                                            "report.out"};
     const std::string one_report = with_crlf(read_file(DATA / "no_iterations.out"));
@@ -233,7 +233,7 @@ TEST(WholeRuns, AppendedReportFollowsTheEarlierOne) {
 }
 
 TEST(WholeRuns, EmptyPatternFileEndsTheRunBeforeTheTest) {
-    const fs::path directory = zv::test::make_scratch_directory("empty_pattern");
+    const fs::path directory = zv::test::scratch_directory("empty_pattern");
     { std::ofstream(directory / "empty.bin"); }
     const zv::test::RunResult result = zv::test::run_zvtape(
         directory, {"/vbus", (DATA / "basic.vbus").string(), "/dfile", "empty.bin"});

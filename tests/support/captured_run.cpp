@@ -38,11 +38,8 @@ CapturedRun run_captured(const std::vector<std::string>& arguments, const fs::pa
     const fs::path out_path = fs::temp_directory_path() / (stem + ".out");
     const fs::path err_path = fs::temp_directory_path() / (stem + ".err");
     std::vector<std::string> storage = arguments;
-    std::vector<char*> argv;
-    for (std::string& arg : storage) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argument_pointers(storage);
 
-    CapturedRun result;
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(directory.c_str()) != 0) ::_exit(127);
@@ -55,15 +52,34 @@ CapturedRun run_captured(const std::vector<std::string>& arguments, const fs::pa
         ::_exit(127);
     }
     int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) {
-        if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    }
+    CapturedRun result;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) result = judge(status);
     result.out = read_file(out_path);
     result.err = read_file(err_path);
     fs::remove(out_path);
     fs::remove(err_path);
     return result;
+}
+
+std::vector<char*> argument_pointers(std::vector<std::string>& storage) {
+    std::vector<char*> argv;
+    for (std::string& arg : storage) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+CapturedRun judge(int wait_status) {
+    CapturedRun result;
+    if (WIFEXITED(wait_status)) result.exit_status = WEXITSTATUS(wait_status);
+    if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
+    return result;
+}
+
+fs::path scratch_directory(const std::string& name) {
+    const fs::path path = fs::temp_directory_path() / ("zv_test_" + std::to_string(::getpid()) + "_" + name);
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
 }
 
 std::string read_file(const fs::path& path) {
@@ -109,6 +125,20 @@ std::string with_crlf(const std::string& text) {
         converted += c;
     }
     return converted;
+}
+
+std::string visible_line_ends(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        if (c == '\r') {
+            shown += "<CR>";
+        } else if (c == '\n') {
+            shown += "<LF>\n";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 }  // namespace zv::test
