@@ -43,14 +43,14 @@ TEST_P(BadInputTest, MessageExitStatusAndFiles) {
     std::vector<std::string> args = {"/vbus", (DATA / "basic.vbus").string(), "/megs", "1"};
     args.insert(args.end(), c.args.begin(), c.args.end());
 
-    const RunResult result = run_program(directory, args);
+    const CapturedRun result = run_program(directory, args);
 
     EXPECT_EQ(result.exit_status, c.exit_status);
-    EXPECT_EQ(visible_line_ends(result.errors), visible_line_ends(c.errors));
+    EXPECT_EQ(visible_line_ends(result.err), visible_line_ends(c.errors));
     if (c.console_match == Match::exact)
-        EXPECT_EQ(visible_line_ends(result.console), visible_line_ends(c.console));
+        EXPECT_EQ(visible_line_ends(result.out), visible_line_ends(c.console));
     else
-        EXPECT_NE(result.console.find(c.console), std::string::npos) << visible_line_ends(result.console);
+        EXPECT_NE(result.out.find(c.console), std::string::npos) << visible_line_ends(result.out);
     EXPECT_EQ(fs::exists(directory / "zvtape.out"), c.report_created);
     fs::remove_all(directory);
 }

@@ -80,12 +80,12 @@ Reference reference_run() {
     if (!run.ended) ::kill(run.pid, SIGKILL);
     while (run.pump(100)) {
     }
-    const RunResult result = run.result();
-    EXPECT_EQ(result.exit_status, 0) << result.errors;
+    const CapturedRun result = run.result();
+    EXPECT_EQ(result.exit_status, 0) << result.err;
     reference.report = mask_variable_fields(read_file(directory / "zvtape.out"));
     EXPECT_EQ(visible_line_ends(reference.report), visible_line_ends(with_crlf(read_file(DATA / "slow_run.out"))));
     reference.cdb_list = read_file(directory / "cdb.txt");
-    reference.cursor_shows = count_of(result.console, SHOW_CURSOR);
+    reference.cursor_shows = count_of(result.out, SHOW_CURSOR);
     EXPECT_GE(reference.cursor_shows, 1u);
     fs::remove_all(directory);
     return reference;
@@ -95,10 +95,10 @@ void judge(const Break& b, const Reference& reference) {
     SCOPED_TRACE(std::string(b.moment->name) + ", " + std::to_string(b.delay_ms) + " ms after \"" +
                  b.moment->trigger + "\"" + (b.twice ? ", two SIGINTs" : ""));
     ASSERT_TRUE(b.sent) << "the console never showed the trigger:\n" << visible_line_ends(b.run.console);
-    const RunResult result = b.run.result();
+    const CapturedRun result = b.run.result();
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exit_status, 1);
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.err, "");
 
     // The report so far: the uninterrupted one, cut after a whole line.
     const std::string report = mask_variable_fields(read_file(b.run.directory / "zvtape.out"));
@@ -121,11 +121,11 @@ void judge(const Break& b, const Reference& reference) {
 
     // The cursor: hidden once, shown again at the end, by one clean-up (as
     // many show switches as an uninterrupted run makes).
-    const std::size_t hidden = result.console.find(HIDE_CURSOR);
+    const std::size_t hidden = result.out.find(HIDE_CURSOR);
     ASSERT_NE(hidden, std::string::npos);
-    EXPECT_EQ(count_of(result.console, HIDE_CURSOR), 1u);
-    EXPECT_GT(result.console.rfind(SHOW_CURSOR), hidden);
-    EXPECT_EQ(count_of(result.console, SHOW_CURSOR), reference.cursor_shows);
+    EXPECT_EQ(count_of(result.out, HIDE_CURSOR), 1u);
+    EXPECT_GT(result.out.rfind(SHOW_CURSOR), hidden);
+    EXPECT_EQ(count_of(result.out, SHOW_CURSOR), reference.cursor_shows);
 }
 
 TEST(Interrupt, BreakAtRandomMomentsKeepsReportAndCleansUpOnce) {

@@ -76,10 +76,10 @@ TEST(Memcheck, CompletedAndFailingRuns) {
         SCOPED_TRACE(c.name);
         const fs::path directory = scratch_directory("memcheck");
         const fs::path log = directory / "memcheck.log";
-        const RunResult result =
+        const CapturedRun result =
             run_program(directory, {"/vbus", (DATA / c.bus).string(), "/megs", "1", "/cfile", "cdb.txt"},
                         memcheck_prefix(log));
-        EXPECT_EQ(result.exit_status, c.exit_status) << result.errors;
+        EXPECT_EQ(result.exit_status, c.exit_status) << result.err;
         expect_clean_log(log);
         fs::remove_all(directory);
     }
@@ -106,8 +106,8 @@ TEST(Memcheck, BreakDuringTransfer) {
     while (run.pump(100)) {
     }
     ASSERT_TRUE(interrupted) << visible_line_ends(run.console);
-    const RunResult result = run.result();
-    EXPECT_EQ(result.exit_status, 1) << result.errors;
+    const CapturedRun result = run.result();
+    EXPECT_EQ(result.exit_status, 1) << result.err;
     expect_clean_log(log);
     fs::remove_all(directory);
 }

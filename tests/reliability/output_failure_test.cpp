@@ -50,18 +50,18 @@ TEST(OutputFailure, FullDeviceReportsEachFailedFlushAndTheRunGoesOn) {
         const fs::path directory = scratch_directory("full_device");
         std::vector<std::string> args = {"/vbus", (DATA / c.bus).string(), "/megs", "1"};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const RunResult result = run_program(directory, args);
+        const CapturedRun result = run_program(directory, args);
         EXPECT_EQ(result.exit_status, c.exit_status);
-        expect_only_flush_failures(result.errors);
+        expect_only_flush_failures(result.err);
         // The console has the whole report all the same: it ends as the run
         // ended, with the last rewind or the failure.
         if (c.exit_status == 0) {
             const std::string ending = "\r\nrewinding tape\r\n";
-            ASSERT_GE(result.console.size(), ending.size());
-            EXPECT_EQ(visible_line_ends(result.console.substr(result.console.size() - ending.size())),
+            ASSERT_GE(result.out.size(), ending.size());
+            EXPECT_EQ(visible_line_ends(result.out.substr(result.out.size() - ending.size())),
                       visible_line_ends(ending));
         } else {
-            EXPECT_NE(result.console.find(c.failure_line), std::string::npos) << result.console;
+            EXPECT_NE(result.out.find(c.failure_line), std::string::npos) << result.out;
         }
         fs::remove_all(directory);
     }
@@ -91,10 +91,10 @@ TEST(OutputFailure, FileThatCannotBeCreatedEndsStartUp) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> args = {"/vbus", (DATA / "basic.vbus").string(), "/megs", "1"};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const RunResult result = run_program(directory, args);
+        const CapturedRun result = run_program(directory, args);
         EXPECT_EQ(result.exit_status, 1);
-        EXPECT_EQ(visible_line_ends(result.errors), visible_line_ends(c.message));
-        EXPECT_EQ(result.console, "");
+        EXPECT_EQ(visible_line_ends(result.err), visible_line_ends(c.message));
+        EXPECT_EQ(result.out, "");
     }
     fs::remove_all(directory);
 }
@@ -105,10 +105,10 @@ TEST(OutputFailure, ReadOnlyFolderEndsStartUp) {
     const fs::path directory = scratch_directory("read_only");
     fs::create_directory(directory / "locked");
     ::chmod((directory / "locked").c_str(), 0555);
-    const RunResult result = run_program(
+    const CapturedRun result = run_program(
         directory, {"/vbus", (DATA / "basic.vbus").string(), "/megs", "1", "/ofile", "locked/x.out"});
     EXPECT_EQ(result.exit_status, 1);
-    EXPECT_EQ(result.errors, "ERROR: unable to open \"locked/x.out\" for output\n");
+    EXPECT_EQ(result.err, "ERROR: unable to open \"locked/x.out\" for output\n");
     ::chmod((directory / "locked").c_str(), 0755);
     fs::remove_all(directory);
 }

@@ -11,18 +11,12 @@
 
 namespace zv::reliability {
 
-RunResult run_program(const fs::path& directory, const std::vector<std::string>& args,
-                      const std::vector<std::string>& prefix) {
+CapturedRun run_program(const fs::path& directory, const std::vector<std::string>& args,
+                        const std::vector<std::string>& prefix) {
     std::vector<std::string> argv = prefix;
     argv.push_back(ZVTAPE_BIN);
     argv.insert(argv.end(), args.begin(), args.end());
-    const test::CapturedRun run = test::run_captured(argv, directory);
-    RunResult result;
-    result.exit_status = run.exit_status;
-    result.signal = run.signal;
-    result.console = run.out;
-    result.errors = run.err;
-    return result;
+    return test::run_captured(argv, directory);
 }
 
 TerminalRun start_on_terminal(const fs::path& directory, const std::vector<std::string>& args,
@@ -75,13 +69,10 @@ bool TerminalRun::pump(int timeout_ms) {
     return false;
 }
 
-RunResult TerminalRun::result() const {
-    const test::CapturedRun ending = test::judge(status);
-    RunResult r;
-    r.exit_status = ending.exit_status;
-    r.signal = ending.signal;
-    r.console = console;
-    r.errors = read_file(directory / ".stderr");
+CapturedRun TerminalRun::result() const {
+    CapturedRun r = test::judge(status);
+    r.out = console;
+    r.err = read_file(directory / ".stderr");
     return r;
 }
 

@@ -20,13 +20,7 @@ const fs::path EXAMPLES = fs::path(ZV_SOURCE_DIR) / "examples";
 const std::string HIDE_CURSOR = "\x1b[?25l";
 const std::string SHOW_CURSOR = "\x1b[?25h";
 
-struct RunResult {
-    int exit_status = -1;  // -1: ended by a signal
-    int signal = 0;
-    std::string console;
-    std::string errors;
-};
-
+using test::CapturedRun;
 using test::mask_variable_fields;
 using test::read_file;
 using test::scratch_directory;
@@ -35,8 +29,8 @@ using test::with_crlf;
 
 // Runs program (zvtape unless given) with args in directory, console and
 // error console to files, and waits for it.
-RunResult run_program(const fs::path& directory, const std::vector<std::string>& args,
-                      const std::vector<std::string>& prefix = {});
+CapturedRun run_program(const fs::path& directory, const std::vector<std::string>& args,
+                        const std::vector<std::string>& prefix = {});
 
 // A zvtape started on a pseudo-terminal (its console), error console to a
 // file in its directory. The caller reads the console with pump().
@@ -51,7 +45,7 @@ struct TerminalRun {
     // Reads what the terminal has (waiting up to timeout_ms); reaps the
     // program once it has ended. False once it has ended.
     bool pump(int timeout_ms);
-    RunResult result() const;
+    CapturedRun result() const;
 };
 TerminalRun start_on_terminal(const fs::path& directory, const std::vector<std::string>& args,
                               const std::vector<std::string>& prefix = {});

@@ -61,10 +61,10 @@ TEST_P(ScenarioTest, ReportAndExitStatus) {
     std::vector<std::string> args = {"/vbus", (DATA / s.bus).string()};
     args.insert(args.end(), s.options.begin(), s.options.end());
 
-    const zv::test::RunResult result = zv::test::run_zvtape(directory, args);
+    const zv::test::CapturedRun result = zv::test::run_zvtape(directory, args);
 
-    EXPECT_EQ(result.exit_status, s.exit_status) << result.errors;
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.exit_status, s.exit_status) << result.err;
+    EXPECT_EQ(result.err, "");
     const std::string report = read_file(directory / "zvtape.out");
     const std::string expected = with_crlf(read_file(DATA / (std::string(s.name) + ".out")));
     EXPECT_EQ(visible_line_ends(mask_variable_fields(report)), visible_line_ends(expected));
@@ -72,7 +72,7 @@ TEST_P(ScenarioTest, ReportAndExitStatus) {
     // The console holds the same report, plus the progress count and the
     // output file line, which the file never gets.
     const std::string file_line = "output file = \"zvtape.out\"\r\n";
-    std::string console = console_without_progress(result.console);
+    std::string console = console_without_progress(result.out);
     const std::size_t at = console.find(file_line);
     ASSERT_NE(at, std::string::npos);
     console.erase(at, file_line.size());
@@ -146,7 +146,7 @@ TEST(Progress, CountsWholeMegabytesMoved) {
     };
     for (const Case& c : cases) {
         const fs::path directory = zv::test::scratch_directory("progress");
-        const zv::test::RunResult result = zv::test::run_zvtape(
+        const zv::test::CapturedRun result = zv::test::run_zvtape(
             directory, {"/vbus", (DATA / "basic.vbus").string(), "/maxtl", c.transfer_length, "/megs", c.megabytes});
         EXPECT_EQ(result.exit_status, 0);
         std::string expected;
@@ -154,7 +154,7 @@ TEST(Progress, CountsWholeMegabytesMoved) {
             for (int count : c.counts) expected += std::to_string(count) + " MB\r";
         }
         const std::string report = read_file(directory / "zvtape.out");
-        const std::string& progress = result.console;
+        const std::string& progress = result.out;
         std::string shown;
         std::size_t i = 0;
         while ((i = progress.find(" MB\r", i)) != std::string::npos) {
@@ -173,7 +173,7 @@ TEST(Progress, CountsWholeMegabytesMoved) {
 // A rate above 65,535 KB/SEC is printed whole, not cut to 16 bits.
 TEST(Rates, FastDriveRateIsPrintedWhole) {
     const fs::path directory = zv::test::scratch_directory("fast");
-    const zv::test::RunResult result =
+    const zv::test::CapturedRun result =
         zv::test::run_zvtape(directory, {"/vbus", (DATA / "fast.vbus").string(), "/megs", "32"});
     EXPECT_EQ(result.exit_status, 0);
     const std::string report = read_file(directory / "zvtape.out");
@@ -192,24 +192,24 @@ TEST(Rates, FastDriveRateIsPrintedWhole) {
 TEST(WholeRuns, UnreadableBusDescriptionStopsBeforeAnythingIsOpened) {
     const fs::path directory = zv::test::scratch_directory("bad_bus");
     const std::string missing = (directory / "missing.vbus").string();
-    const zv::test::RunResult result = zv::test::run_zvtape(directory, {"/vbus", missing});
+    const zv::test::CapturedRun result = zv::test::run_zvtape(directory, {"/vbus", missing});
     EXPECT_EQ(result.exit_status, 1);
     // One line on standard error, naming the file; nothing on the console.
-    EXPECT_NE(result.errors.find(missing), std::string::npos) << result.errors;
-    EXPECT_EQ(result.errors.find('\n'), result.errors.size() - 1) << result.errors;
-    EXPECT_EQ(result.console, "");
+    EXPECT_NE(result.err.find(missing), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    EXPECT_EQ(result.out, "");
     EXPECT_FALSE(fs::exists(directory / "zvtape.out"));
     fs::remove_all(directory);
 }
 
 TEST(WholeRuns, UnknownTargetEndsStartUpWithItsReportKept) {
     const fs::path directory = zv::test::scratch_directory("unknown_target");
-    const zv::test::RunResult result =
+    const zv::test::CapturedRun result =
         zv::test::run_zvtape(directory, {"/vbus", (DATA / "basic.vbus").string(), "/tid", "10"});
     EXPECT_EQ(result.exit_status, 1);
     const std::string message = "ERROR: unable to access tape drive at SCSI id A LUN 0\n";
     EXPECT_EQ(visible_line_ends(read_file(directory / "zvtape.out")), visible_line_ends(message));
-    EXPECT_EQ(visible_line_ends(result.console), visible_line_ends(message));
+    EXPECT_EQ(visible_line_ends(result.out), visible_line_ends(message));
     fs::remove_all(directory);
 }
 
@@ -221,9 +221,9 @@ TEST(WholeRuns, AppendedReportFollowsTheEarlierOne) {
                                            "report.out"};
     const std::string one_report = with_crlf(read_file(DATA / "no_iterations.out"));
     for (int run = 1; run <= 2; ++run) {
-        const zv::test::RunResult result = zv::test::run_zvtape(directory, args);
+        const zv::test::CapturedRun result = zv::test::run_zvtape(directory, args);
         EXPECT_EQ(result.exit_status, 0);
-        EXPECT_NE(result.console.find("output file (append) = \"report.out\"\r\n"), std::string::npos);
+        EXPECT_NE(result.out.find("output file (append) = \"report.out\"\r\n"), std::string::npos);
     }
     std::string twice = one_report + one_report;
     EXPECT_EQ(visible_line_ends(mask_variable_fields(read_file(directory / "report.out"))),
@@ -235,7 +235,7 @@ TEST(WholeRuns, AppendedReportFollowsTheEarlierOne) {
 TEST(WholeRuns, EmptyPatternFileEndsTheRunBeforeTheTest) {
     const fs::path directory = zv::test::scratch_directory("empty_pattern");
     { std::ofstream(directory / "empty.bin"); }
-    const zv::test::RunResult result = zv::test::run_zvtape(
+    const zv::test::CapturedRun result = zv::test::run_zvtape(
         directory, {"/vbus", (DATA / "basic.vbus").string(), "/dfile", "empty.bin"});
     EXPECT_EQ(result.exit_status, 1);
     const std::string report = read_file(directory / "zvtape.out");
@@ -243,7 +243,7 @@ TEST(WholeRuns, EmptyPatternFileEndsTheRunBeforeTheTest) {
     // The announcement ends the report; the error reaches the console only.
     ASSERT_GE(report.size(), announcement.size());
     EXPECT_EQ(report.substr(report.size() - announcement.size()), announcement);
-    EXPECT_NE(result.console.find(announcement + "ERROR: cannot open \"empty.bin\" for input\r\n"), std::string::npos);
+    EXPECT_NE(result.out.find(announcement + "ERROR: cannot open \"empty.bin\" for input\r\n"), std::string::npos);
     fs::remove_all(directory);
 }
 
